@@ -1,0 +1,3 @@
+// Filled by the WMI stand-in.
+#pragma once
+#include "platform/portable/Com.h"

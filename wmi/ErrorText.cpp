@@ -1,0 +1,1 @@
+#include "wmi/ErrorText.h"
