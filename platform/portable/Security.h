@@ -1,3 +1,5 @@
-// Filled by the security services stand-in.
+// Security services of the stand-in platform: SDDL and SID conversions, and the LSA lookup.
 #pragma once
-#include "platform/portable/Base.h"
+
+#include "platform/portable/Sddl.h"
+#include "platform/portable/Lsa.h"

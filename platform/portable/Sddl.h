@@ -1,0 +1,3 @@
+// SDDL and SID conversion services (ConvertSecurityDescriptorToStringSecurityDescriptorW and friends).
+#pragma once
+#include "platform/portable/Base.h"
