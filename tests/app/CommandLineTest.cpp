@@ -61,7 +61,7 @@ struct RunResult {
   std::vector<Call> calls;
 };
 
-RunResult Run(std::vector<std::wstring> arguments) {
+RunResult RunWith(std::vector<std::wstring> arguments) {
   arguments.insert(arguments.begin(), L"Tessarwick.exe");
   std::vector<wchar_t*> argv;
   for (std::wstring& argument : arguments) argv.push_back(argument.data());
@@ -160,7 +160,7 @@ class ParserTest : public ::testing::TestWithParam<ParserCase> {};
 
 TEST_P(ParserTest, ChoosesTheModeAndHandsOnTheSettings) {
   const ParserCase& row = GetParam();
-  RunResult result = Run(row.arguments);
+  RunResult result = RunWith(row.arguments);
   EXPECT_EQ(result.exitCode, 0);
   if (!row.expected) {
     EXPECT_TRUE(result.calls.empty());
@@ -209,7 +209,7 @@ TEST(ParserTest, TenThousandTrusteeSwitchesAddUp) {
   }
   arguments.push_back(L"/M");
   arguments.push_back(L"last:EXEC_METHODS");
-  RunResult result = Run(arguments);
+  RunResult result = RunWith(arguments);
   ASSERT_EQ(result.calls.size(), 1u);
   EXPECT_EQ(result.calls[0].trustee, std::optional<std::wstring>(L"last"));
   EXPECT_EQ(result.calls[0].accessMask, 0x22u);
@@ -222,7 +222,7 @@ TEST(UsageTest, PrintsTheUsageTextByteForByte) {
 }
 
 TEST(UsageTest, NoArgumentsPrintTheBannerThenTheUsageOnce) {
-  RunResult result = Run({});
+  RunResult result = RunWith({});
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(result.output, kBannerAndUsage) << testing::FirstDifference(kBannerAndUsage, result.output);
   EXPECT_TRUE(result.calls.empty());
