@@ -57,7 +57,12 @@ struct SecurityDescriptor {
 // (ERROR_INVALID_SECURITY_DESCR, ERROR_INVALID_ACL, ERROR_INVALID_SID) on any truncated,
 // overlapping or inconsistent layout, never reading outside [bytes, bytes + length).
 bool ParseSelfRelative(const BYTE* bytes, std::size_t length, SecurityDescriptor& out, DWORD& error);
+// Writes owner, group, DACL, SACL in that order, with minimal ACL and ACE sizes. A DACL or SACL
+// whose present bit is set in `control` while the optional is empty is a null ACL (offset 0,
+// written "NO_ACCESS_CONTROL" in SDDL). Every ACL must satisfy FitsAclSize.
 std::vector<BYTE> WriteSelfRelative(const SecurityDescriptor& descriptor);
+// Whether the ACL's binary size fits the layout's 16-bit size field (at most 65535 bytes).
+bool FitsAclSize(const Acl& acl);
 
 // SDDL text. Parse fails with ERROR_INVALID_PARAMETER (or a more specific code) and the offset
 // of the fault. Format writes the parts selected by the SECURITY_INFORMATION bits
