@@ -7,3 +7,8 @@
 #include <wbemidl.h>
 #include <sddl.h>
 #include <ntsecapi.h>
+
+// LsaLookupNames2's flag for names without a domain part, which MinGW-w64's ntsecapi.h lacks.
+#ifndef LSA_LOOKUP_ISOLATED_AS_LOCAL
+#define LSA_LOOKUP_ISOLATED_AS_LOCAL 0x80000000
+#endif
