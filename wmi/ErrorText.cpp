@@ -20,14 +20,13 @@ constexpr std::size_t kFallbackTextBytes = 80;
 constexpr DWORD kFormatFlags = 0x3100;
 constexpr DWORD kUserDefaultLanguage = 0x400;
 
-// The formatter fills insert %n from entry n-1 of the argument array. Entries 1 to 7 are the
-// placeholders themselves, so a message that expects inserts shows them unfilled rather than
-// filled with whatever the formatter would otherwise read. The message syntax allows insert
-// numbers up to %99 and the formatter reads the entry of whatever number a message names, with
-// no idea of the array's length. So the array is as long as the highest insert number: the null
-// entry after "%7" ends the texts, and it and every entry after it are null, which the formatter
-// prints as "(null)". An eighth or later insert therefore reads "(null)" and never reads past the
-// array.
+// The message formatter fills insert %n from entry n-1 of the argument array. Entries 1 to 7 are
+// the placeholders themselves, so a message that expects inserts prints them unfilled: the program
+// has nothing to put there. The message syntax allows insert numbers up to %99, and the formatter
+// reads the entry of whatever number a message names without knowing the array's length. So the
+// array is as long as the highest insert number: the null entry after "%7" ends the texts, and it
+// and every entry after it are null, which the formatter prints as "(null)". An eighth or later
+// insert thus reads "(null)", and no message can make the formatter read past the array.
 constexpr std::size_t kHighestInsertNumber = 99;
 const char* const kInsertTexts[kHighestInsertNumber] = {"%1", "%2", "%3", "%4", "%5", "%6", "%7", nullptr};
 

@@ -96,5 +96,19 @@ TEST_F(StandInMessageTest, FallbackOfWbemErrorTextKeepsSixtyCharactersOfALongTex
   EXPECT_EQ(fallback.size(), 77u);
 }
 
+// SystemErrorText cuts two characters off every text, trusting the closing line end that the
+// platform's texts carry; a text of the table without one would lose its last two characters.
+TEST(StandInMessageTable, EveryTextEndsInALineEndAndEveryCodeHasOneRow) {
+  const auto table = portable::SystemMessageTable();
+  for (std::size_t index = 0; index < table.size(); ++index) {
+    const std::string text = table[index].text;
+    EXPECT_GE(text.size(), 3u) << table[index].code;
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << table[index].code;
+    if (index > 0) {
+      EXPECT_LT(table[index - 1].code, table[index].code) << "rows out of order at " << table[index].code;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tessarwick
