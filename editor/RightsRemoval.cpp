@@ -67,7 +67,8 @@ WideString CNamespaceTarget::RemoveTrusteeRights(const WideString& sidText, bool
   std::size_t position = 0;
   while (position < text.size()) {
     const std::size_t open = text.find(L'(', position);
-    const std::wstring_view between = text.substr(position, open == std::wstring_view::npos ? text.npos : open - position);
+    const std::wstring_view between =
+        text.substr(position, open == std::wstring_view::npos ? std::wstring_view::npos : open - position);
     result.Append(between.data(), between.size());
     inDacl = EntriesFollowInDacl(between, inDacl);
     if (open == std::wstring_view::npos) break;
