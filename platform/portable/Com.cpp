@@ -88,6 +88,8 @@ HRESULT CoInitializeEx(void* reserved, DWORD concurrency) {
   return S_OK;
 }
 
+bool tessarwick::portable::ComInitialized() { return comInitialized; }
+
 BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
   std::size_t bytes = std::size_t{length} * sizeof(OLECHAR);
   if (bytes > std::numeric_limits<std::uint32_t>::max() - kBstrHeaderBytes - sizeof(OLECHAR)) return nullptr;

@@ -48,6 +48,10 @@ TESSARWICK_DECLARE_IID(IUnknown, 0x00000000, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0
 constexpr DWORD COINIT_MULTITHREADED = 0;
 constexpr DWORD COINIT_APARTMENTTHREADED = 2;
 HRESULT CoInitializeEx(void* reserved, DWORD concurrency);
+namespace tessarwick::portable {
+// Whether CoInitializeEx has run: the stand-in's classes, like COM's, refuse to be made before.
+bool ComInitialized();
+}  // namespace tessarwick::portable
 
 constexpr DWORD CLSCTX_INPROC_SERVER = 1;
 constexpr DWORD CLSCTX_LOCAL_SERVER = 4;

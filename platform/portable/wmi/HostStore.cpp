@@ -1,0 +1,533 @@
+// Reading, writing and locking the simulated host's JSON file.
+#include "platform/portable/wmi/HostStore.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "platform/Text.h"
+
+namespace tessarwick::wmihost {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr int kFormatVersion = 1;
+constexpr std::uint32_t kStoredParts = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+struct SdShapeName {
+  SdShape shape;
+  const char* name;
+};
+constexpr SdShapeName kSdShapes[] = {
+    {SdShape::ByteArray, "byte-array"},
+    {SdShape::Null, "null"},
+    {SdShape::String, "string"},
+    {SdShape::Int32Array, "int32-array"},
+};
+
+struct CreationTargetName {
+  CreationTarget target;
+  const char* name;
+};
+constexpr CreationTargetName kCreationTargets[] = {
+    {CreationTarget::Locator, "WbemLocator"},
+    {CreationTarget::Context, "WbemContext"},
+};
+
+struct SidUseName {
+  SID_NAME_USE use;
+  const char* name;
+};
+constexpr SidUseName kSidUses[] = {
+    {SidTypeUser, "user"},
+    {SidTypeGroup, "group"},
+    {SidTypeAlias, "alias"},
+    {SidTypeWellKnownGroup, "wellKnownGroup"},
+    {SidTypeComputer, "computer"},
+};
+
+// A fault found while reading the file; the text names where in the file it is.
+struct FileFault {
+  std::string text;
+};
+
+std::string Utf8(const std::wstring& text) {
+  std::string out;
+  platform::WideToAnsi(text.data(), text.size(), out);
+  return out;
+}
+
+std::wstring Wide(const std::string& text, const std::string& where) {
+  std::wstring out;
+  if (!platform::AnsiToWide(text.data(), text.size(), out)) throw FileFault{where + ": text is not UTF-8"};
+  return out;
+}
+
+std::string StatusText(HRESULT status) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(status));
+  return text;
+}
+
+void CheckKeys(const Json& object, std::initializer_list<const char*> allowed, const std::string& where) {
+  if (!object.is_object()) throw FileFault{where + ": an object is expected"};
+  for (const auto& item : object.items()) {
+    bool known = false;
+    for (const char* key : allowed) known = known || item.key() == key;
+    if (!known) throw FileFault{where + ": unknown key \"" + item.key() + "\""};
+  }
+}
+
+std::wstring StringAt(const Json& object, const char* key, const std::string& where, bool required) {
+  auto found = object.find(key);
+  if (found == object.end()) {
+    if (required) throw FileFault{where + ": \"" + key + "\" is missing"};
+    return {};
+  }
+  if (!found->is_string()) throw FileFault{where + ": \"" + key + "\" must be a string"};
+  return Wide(found->get<std::string>(), where);
+}
+
+// A status as the file writes it: "0x80041003", or a number.
+HRESULT StatusAt(const Json& value, const std::string& where) {
+  if (value.is_number_integer()) {
+    long long number = value.get<long long>();
+    if (number < INT32_MIN || number > static_cast<long long>(UINT32_MAX)) throw FileFault{where + ": status out of range"};
+    return static_cast<HRESULT>(static_cast<std::uint32_t>(number));
+  }
+  if (value.is_string()) {
+    const std::string text = value.get<std::string>();
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long number = std::strtoull(text.c_str(), &end, 0);
+    if (!text.empty() && end != nullptr && *end == '\0' && errno == 0 && number <= UINT32_MAX)
+      return static_cast<HRESULT>(static_cast<std::uint32_t>(number));
+  }
+  throw FileFault{where + ": a status such as \"0x80041003\" is expected"};
+}
+
+SecurityDescriptor DescriptorFrom(const std::wstring& text, const std::string& where) {
+  SecurityDescriptor descriptor;
+  DWORD error = 0;
+  std::size_t offset = 0;
+  if (!portable::ParseSddl(text, descriptor, error, offset))
+    throw FileFault{where + ": descriptor is not valid SDDL (at offset " + std::to_string(offset) + ")"};
+  return descriptor;
+}
+
+Json NodeToJson(const NamespaceNode& node) {
+  Json object;
+  object["name"] = Utf8(node.name);
+  object["descriptor"] = Utf8(portable::FormatSddl(node.descriptor, kStoredParts));
+  if (!node.children.empty()) {
+    Json children = Json::array();
+    for (const NamespaceNode& child : node.children) children.push_back(NodeToJson(child));
+    object["children"] = std::move(children);
+  }
+  return object;
+}
+
+// A node without a descriptor is a namespace with no explicit entries under its parent's owner
+// and group (root without one has the default descriptor). A parent is complete before its
+// children are read, so what they inherit is known at once.
+NamespaceNode NodeFromJson(const Json& object, const NamespaceNode* parent, const std::string& where) {
+  CheckKeys(object, {"name", "descriptor", "children"}, where);
+  std::wstring name = StringAt(object, "name", where, true);
+  std::vector<std::wstring> names;
+  if (!SplitNamespacePath(name, names) || names.size() != 1)
+    throw FileFault{where + ": \"" + Utf8(name) + "\" is not a namespace name"};
+  const std::string here = where + " " + Utf8(name);
+  NamespaceNode node;
+  if (object.contains("descriptor")) {
+    node.name = name;
+    node.descriptor = DescriptorFrom(StringAt(object, "descriptor", here, true), here);
+  } else if (parent != nullptr) {
+    node = MakeChildNamespace(*parent, name);
+  } else {
+    node = DefaultNamespaceTree();
+    node.children.clear();
+    node.name = name;
+  }
+  if (auto children = object.find("children"); children != object.end()) {
+    if (!children->is_array()) throw FileFault{here + ": \"children\" must be an array"};
+    for (const Json& child : *children) {
+      NamespaceNode childNode = NodeFromJson(child, &node, here);
+      for (const NamespaceNode& sibling : node.children)
+        if (EqualsIgnoringCase(sibling.name, childNode.name))
+          throw FileFault{here + ": two namespaces named \"" + Utf8(childNode.name) + "\""};
+      node.children.push_back(std::move(childNode));
+    }
+  }
+  return node;
+}
+
+Json AccountToJson(const AccountEntry& account) {
+  Json object;
+  if (!account.domain.empty()) object["domain"] = Utf8(account.domain);
+  object["name"] = Utf8(account.name);
+  Sid machine = portable::LocalMachineSid();
+  if (account.domain.empty() && account.sid.authority == machine.authority &&
+      account.sid.subAuthorities.size() == machine.subAuthorities.size() + 1 &&
+      std::equal(machine.subAuthorities.begin(), machine.subAuthorities.end(), account.sid.subAuthorities.begin()))
+    object["rid"] = account.sid.subAuthorities.back();
+  else
+    object["sid"] = Utf8(portable::FormatSidText(account.sid));
+  if (account.use != SidTypeUser)
+    for (const SidUseName& use : kSidUses)
+      if (use.use == account.use) object["type"] = use.name;
+  return object;
+}
+
+AccountEntry AccountFromJson(const Json& object, const std::string& where) {
+  CheckKeys(object, {"domain", "name", "sid", "rid", "type"}, where);
+  AccountEntry account;
+  account.domain = StringAt(object, "domain", where, false);
+  account.name = StringAt(object, "name", where, true);
+  const std::string here = where + " " + Utf8(account.name);
+  if (account.name.empty()) throw FileFault{where + ": an account needs a name"};
+  if (object.contains("sid") == object.contains("rid")) throw FileFault{here + ": give either \"sid\" or \"rid\""};
+  if (object.contains("rid")) {
+    if (!account.domain.empty()) throw FileFault{here + ": \"rid\" is only for accounts of the local computer"};
+    const Json& rid = object["rid"];
+    if (!rid.is_number_unsigned() || rid.get<unsigned long long>() > UINT32_MAX)
+      throw FileFault{here + ": \"rid\" must be a number"};
+    account.sid = LocalAccountSid(rid.get<std::uint32_t>());
+  } else {
+    std::wstring text = StringAt(object, "sid", here, true);
+    if (text.rfind(L"S-", 0) != 0 || !portable::ParseSidText(text, account.sid))
+      throw FileFault{here + ": \"sid\" must be a SID such as \"S-1-5-21-1-2-3-1001\""};
+  }
+  if (object.contains("type")) {
+    std::wstring type = StringAt(object, "type", here, true);
+    bool known = false;
+    for (const SidUseName& use : kSidUses)
+      if (Utf8(type) == use.name) account.use = use.use, known = true;
+    if (!known) throw FileFault{here + ": unknown account type \"" + Utf8(type) + "\""};
+  }
+  return account;
+}
+
+Json FaultToJson(const Fault& fault) {
+  Json object;
+  if (!fault.computer.empty()) object["computer"] = Utf8(fault.computer);
+  object["namespace"] = Utf8(fault.namespacePath);
+  object["call"] = Utf8(HostCallName(fault.call));
+  if (!fault.name.empty()) object["name"] = Utf8(fault.name);
+  if (!fault.object.empty()) object["object"] = Utf8(fault.object);
+  if (fault.status != S_OK) object["status"] = StatusText(fault.status);
+  if (fault.returnValue != 0) object["returnValue"] = fault.returnValue;
+  if (fault.sdShape != SdShape::ByteArray)
+    for (const SdShapeName& shape : kSdShapes)
+      if (shape.shape == fault.sdShape) object["sd"] = shape.name;
+  return object;
+}
+
+Fault FaultFromJson(const Json& object, const std::string& where) {
+  CheckKeys(object, {"computer", "namespace", "call", "name", "object", "status", "returnValue", "sd"}, where);
+  Fault fault;
+  fault.computer = StringAt(object, "computer", where, false);
+  fault.namespacePath = StringAt(object, "namespace", where, true);
+  std::wstring call = StringAt(object, "call", where, true);
+  if (!HostCallFromName(call, fault.call)) throw FileFault{where + ": unknown call \"" + Utf8(call) + "\""};
+  fault.name = StringAt(object, "name", where, false);
+  fault.object = StringAt(object, "object", where, false);
+  if (object.contains("status")) {
+    fault.status = StatusAt(object["status"], where);
+    if (fault.status >= 0) throw FileFault{where + ": \"status\" must be a failure status"};
+  }
+  if (object.contains("returnValue")) {
+    const Json& value = object["returnValue"];
+    if (!value.is_number_integer() || value.get<long long>() < INT32_MIN || value.get<long long>() > UINT32_MAX)
+      throw FileFault{where + ": \"returnValue\" must be a 32-bit number"};
+    fault.returnValue = static_cast<LONG>(static_cast<std::uint32_t>(value.get<long long>()));
+  }
+  if (object.contains("sd")) {
+    std::wstring shape = StringAt(object, "sd", where, true);
+    bool known = false;
+    for (const SdShapeName& candidate : kSdShapes)
+      if (Utf8(shape) == candidate.name) fault.sdShape = candidate.shape, known = true;
+    if (!known) throw FileFault{where + ": unknown \"sd\" shape \"" + Utf8(shape) + "\""};
+  }
+  if (fault.status == S_OK && fault.returnValue == 0 && fault.sdShape == SdShape::ByteArray)
+    throw FileFault{where + ": the fault needs a \"status\", a \"returnValue\" or an \"sd\" shape"};
+  return fault;
+}
+
+void ReportHostFault(const std::filesystem::path& path, const std::string& fault) {
+  std::fprintf(stderr, "Tessarwick: host file %s: %s\n", path.c_str(), fault.c_str());
+  std::fflush(stderr);
+}
+
+enum class ReadOutcome { Read, Missing, Faulty };
+
+ReadOutcome ReadFile(const std::filesystem::path& path, HostState& state, std::string& fault) {
+  int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) {
+    if (errno == ENOENT) return ReadOutcome::Missing;
+    fault = std::string("cannot be read: ") + std::strerror(errno);
+    return ReadOutcome::Faulty;
+  }
+  std::string text;
+  char buffer[8192];
+  for (;;) {
+    ssize_t count = ::read(descriptor, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) {
+      fault = std::string("cannot be read: ") + std::strerror(errno);
+      ::close(descriptor);
+      return ReadOutcome::Faulty;
+    }
+    if (count == 0) break;
+    text.append(buffer, static_cast<std::size_t>(count));
+  }
+  ::close(descriptor);
+  return HostStateFromJson(text, state, fault) ? ReadOutcome::Read : ReadOutcome::Faulty;
+}
+
+bool WriteAll(int descriptor, const std::string& text) {
+  std::size_t written = 0;
+  while (written < text.size()) {
+    ssize_t count = ::write(descriptor, text.data() + written, text.size() - written);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return false;
+    written += static_cast<std::size_t>(count);
+  }
+  return true;
+}
+
+// Writes the whole text to a temporary file beside the host file, flushes it to the disk and
+// renames it over the host file, so that a reader sees the old state or the new one, never a part.
+bool ReplaceFile(const std::filesystem::path& path, const std::string& text, std::string& fault) {
+  static std::atomic<unsigned> counter{0};
+  std::filesystem::path temporary = path;
+  temporary += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
+  int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (descriptor < 0) {
+    fault = std::string("cannot be written: ") + std::strerror(errno);
+    return false;
+  }
+  bool ok = WriteAll(descriptor, text) && ::fsync(descriptor) == 0;
+  int savedErrno = errno;
+  ok = (::close(descriptor) == 0) && ok;
+  if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+    savedErrno = errno;
+    ok = false;
+  }
+  if (!ok) {
+    fault = std::string("cannot be written: ") + std::strerror(savedErrno);
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  if (path.has_parent_path()) {
+    int directory = ::open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory >= 0) {
+      ::fsync(directory);
+      ::close(directory);
+    }
+  }
+  return true;
+}
+
+// The host's lock is a separate file: the host file itself is replaced by every write, so a
+// lock on it would not exclude a writer that opened the new one.
+class HostLock {
+ public:
+  explicit HostLock(const std::filesystem::path& path) {
+    std::filesystem::path lockPath = path;
+    lockPath += ".lock";
+    descriptor_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (descriptor_ < 0) {
+      fault_ = std::string("cannot be locked: ") + std::strerror(errno);
+      return;
+    }
+    while (::flock(descriptor_, LOCK_EX) != 0) {
+      if (errno == EINTR) continue;
+      fault_ = std::string("cannot be locked: ") + std::strerror(errno);
+      ::close(descriptor_);
+      descriptor_ = -1;
+      return;
+    }
+  }
+  HostLock(const HostLock&) = delete;
+  HostLock& operator=(const HostLock&) = delete;
+  ~HostLock() {
+    if (descriptor_ >= 0) {
+      ::flock(descriptor_, LOCK_UN);
+      ::close(descriptor_);
+    }
+  }
+  bool Held() const { return descriptor_ >= 0; }
+  const std::string& Fault() const { return fault_; }
+
+ private:
+  int descriptor_ = -1;
+  std::string fault_;
+};
+
+}  // namespace
+
+std::string HostStateToJson(const HostState& state) {
+  Json root;
+  root["tessarwickHost"] = kFormatVersion;
+  Json computers = Json::array();
+  Json local;
+  local["name"] = ".";
+  local["namespaces"] = NodeToJson(state.local.root);
+  computers.push_back(std::move(local));
+  for (const ComputerState& computer : state.remotes) {
+    Json remote;
+    remote["name"] = Utf8(computer.name);
+    remote["namespaces"] = NodeToJson(computer.root);
+    computers.push_back(std::move(remote));
+  }
+  root["computers"] = std::move(computers);
+  Json accounts = Json::array();
+  for (const AccountEntry& account : state.accounts) accounts.push_back(AccountToJson(account));
+  root["accounts"] = std::move(accounts);
+  if (!state.faults.empty()) {
+    Json faults = Json::array();
+    for (const Fault& fault : state.faults) faults.push_back(FaultToJson(fault));
+    root["faults"] = std::move(faults);
+  }
+  if (!state.creationFailures.empty()) {
+    Json failures = Json::object();
+    for (const CreationFailure& failure : state.creationFailures)
+      for (const CreationTargetName& target : kCreationTargets)
+        if (target.target == failure.target) failures[target.name] = StatusText(failure.status);
+    root["creationFailures"] = std::move(failures);
+  }
+  return root.dump(2) + "\n";
+}
+
+bool HostStateFromJson(const std::string& text, HostState& state, std::string& fault) {
+  try {
+    Json root = Json::parse(text);
+    CheckKeys(root, {"tessarwickHost", "computers", "accounts", "faults", "creationFailures"}, "top level");
+    auto version = root.find("tessarwickHost");
+    if (version == root.end() || !version->is_number_integer() || version->get<int>() != kFormatVersion)
+      throw FileFault{"top level: \"tessarwickHost\" must be 1"};
+
+    HostState result = DefaultHostState();
+    result.remotes.clear();
+    bool localSeen = false;
+    if (auto computers = root.find("computers"); computers != root.end()) {
+      if (!computers->is_array()) throw FileFault{"\"computers\" must be an array"};
+      for (std::size_t i = 0; i < computers->size(); ++i) {
+        const Json& object = (*computers)[i];
+        const std::string where = "computers[" + std::to_string(i) + "]";
+        CheckKeys(object, {"name", "namespaces"}, where);
+        ComputerState computer;
+        computer.name = StringAt(object, "name", where, true);
+        if (computer.name.empty()) throw FileFault{where + ": a computer needs a name (\".\" for the local one)"};
+        if (auto namespaces = object.find("namespaces"); namespaces != object.end()) {
+          computer.root = NodeFromJson(*namespaces, nullptr, where + " namespace");
+        } else {
+          computer.root = DefaultNamespaceTree();
+        }
+        bool local = computer.name == L"." || EqualsIgnoringCase(computer.name, LocalComputerName());
+        bool duplicate = local ? localSeen : false;
+        for (const ComputerState& other : result.remotes)
+          duplicate = duplicate || EqualsIgnoringCase(other.name, computer.name);
+        if (duplicate) throw FileFault{where + ": the computer \"" + Utf8(computer.name) + "\" is described twice"};
+        if (local) {
+          localSeen = true;
+          computer.name.clear();
+          result.local = std::move(computer);
+        } else {
+          result.remotes.push_back(std::move(computer));
+        }
+      }
+    }
+    if (auto accounts = root.find("accounts"); accounts != root.end()) {
+      if (!accounts->is_array()) throw FileFault{"\"accounts\" must be an array"};
+      result.accounts.clear();
+      for (std::size_t i = 0; i < accounts->size(); ++i)
+        result.accounts.push_back(AccountFromJson((*accounts)[i], "accounts[" + std::to_string(i) + "]"));
+    }
+    if (auto faults = root.find("faults"); faults != root.end()) {
+      if (!faults->is_array()) throw FileFault{"\"faults\" must be an array"};
+      for (std::size_t i = 0; i < faults->size(); ++i)
+        result.faults.push_back(FaultFromJson((*faults)[i], "faults[" + std::to_string(i) + "]"));
+    }
+    if (auto failures = root.find("creationFailures"); failures != root.end()) {
+      CheckKeys(*failures, {"WbemLocator", "WbemContext"}, "creationFailures");
+      for (const CreationTargetName& target : kCreationTargets)
+        if (failures->contains(target.name)) {
+          HRESULT status = StatusAt((*failures)[target.name], std::string("creationFailures ") + target.name);
+          if (status >= 0) throw FileFault{std::string("creationFailures ") + target.name + ": must be a failure status"};
+          result.creationFailures.push_back({target.target, status});
+        }
+    }
+    state = std::move(result);
+    return true;
+  } catch (const Json::parse_error& error) {
+    // The library's text starts with its own exception tag; the reader needs only the position.
+    std::string what = error.what();
+    std::size_t tagEnd = what.find("] ");
+    fault = "not valid JSON: " + (tagEnd == std::string::npos ? what : what.substr(tagEnd + 2));
+  } catch (const Json::exception& error) {
+    fault = std::string("unexpected content: ") + error.what();
+  } catch (const FileFault& error) {
+    fault = error.text;
+  }
+  return false;
+}
+
+bool ReadHostState(HostState& state, bool reportFault) {
+  const std::filesystem::path path = HostFilePath();
+  std::string fault;
+  switch (ReadFile(path, state, fault)) {
+    case ReadOutcome::Read:
+      return true;
+    case ReadOutcome::Missing:
+      state = DefaultHostState();
+      return true;
+    case ReadOutcome::Faulty:
+      break;
+  }
+  if (reportFault) ReportHostFault(path, fault);
+  return false;
+}
+
+HRESULT ChangeHostState(const std::function<HRESULT(HostState& state, bool& changed)>& change) {
+  const std::filesystem::path path = HostFilePath();
+  std::error_code ignored;
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ignored);
+  HostLock lock(path);
+  if (!lock.Held()) {
+    ReportHostFault(path, lock.Fault());
+    return WBEM_E_FAILED;
+  }
+  HostState state;
+  std::string fault;
+  switch (ReadFile(path, state, fault)) {
+    case ReadOutcome::Read:
+      break;
+    case ReadOutcome::Missing:
+      state = DefaultHostState();
+      break;
+    case ReadOutcome::Faulty:
+      ReportHostFault(path, fault);
+      return kHostUnreadable;
+  }
+  bool changed = false;
+  HRESULT result = change(state, changed);
+  if (changed && !ReplaceFile(path, HostStateToJson(state), fault)) {
+    ReportHostFault(path, fault);
+    return WBEM_E_FAILED;
+  }
+  return result;
+}
+
+}  // namespace tessarwick::wmihost
