@@ -607,7 +607,8 @@ class SddlReader {
       if (close != std::wstring_view::npos) m_pos = close;
       return Error(ERROR_INVALID_ACL);
     }
-    if (!ParseSidText(m_text.substr(m_pos, close - m_pos), ace.sid)) return Error(ERROR_INVALID_SID);
+    // A bad SID inside an entry makes the ACL invalid, as the platform reports it.
+    if (!ParseSidText(m_text.substr(m_pos, close - m_pos), ace.sid)) return Error(ERROR_INVALID_ACL);
     m_pos = close + 1;
     return true;
   }
