@@ -63,6 +63,7 @@ WideString::WideString(const WideString& other) noexcept : record_(other.record_
 WideString::WideString(WideString&& other) noexcept : record_(other.record_) { other.record_ = nullptr; }
 
 WideString& WideString::operator=(const WideString& other) noexcept {
+  if (this == &other) return *this;
   if (other.record_ != nullptr) ++other.record_->references;
   Release();
   record_ = other.record_;

@@ -55,7 +55,7 @@ ULONG ElementSize(VARTYPE type) {
       return sizeof(BSTR);
     case VT_UNKNOWN:
     case VT_DISPATCH:
-      return sizeof(IUnknown*);
+      return sizeof(void*);  // an interface pointer
     case VT_VARIANT:
       return sizeof(VARIANT);
     default:
@@ -174,8 +174,9 @@ HRESULT VariantCopy(VARIANT* destination, const VARIANT* source) {
 SAFEARRAY* SafeArrayCreateVector(VARTYPE type, LONG lowerBound, ULONG elements) {
   ULONG size = ElementSize(type);
   if (size == 0) return nullptr;
-  auto* record = new (std::nothrow) SafeArrayRecord{};
+  auto* record = new (std::nothrow) SafeArrayRecord;
   if (record == nullptr) return nullptr;
+  *record = SafeArrayRecord{};
   record->elementType = type;
   SAFEARRAY* array = &record->array;
   array->cDims = 1;

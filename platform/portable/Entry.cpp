@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     texts.push_back(std::move(wide));
   }
   std::vector<wchar_t*> pointers;
+  pointers.reserve(texts.size() + 1);
   for (std::wstring& text : texts) pointers.push_back(text.data());
   pointers.push_back(nullptr);
   return TessarwickMain(argc, pointers.data());

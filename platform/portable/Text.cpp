@@ -3,6 +3,7 @@
 #include "platform/Text.h"
 
 #include <cstdint>
+#include <type_traits>
 
 namespace tessarwick::platform {
 
@@ -12,7 +13,8 @@ bool WideToAnsi(const wchar_t* text, std::size_t length, std::string& out) {
   if (text == nullptr) return false;
   out.reserve(length);
   for (std::size_t i = 0; i < length; ++i) {
-    auto code = static_cast<std::uint32_t>(text[i]);
+    // wchar_t is a signed 32-bit type here; its code point is the unsigned value.
+    auto code = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(text[i]));
     if (code < 0x80) {
       out += static_cast<char>(code);
     } else if (code < 0x800) {
