@@ -2,6 +2,7 @@
 // Windows build, the embedded default host for the native one. Only what both show is pinned here.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -82,6 +83,10 @@ TEST_F(ServiceTest, SystemSecurityGivesTheNamespaceDescriptor) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+#ifndef _WIN32
+  // The simulated host's embedded default content: a host file that does not exist gives it.
+  ::setenv("TESSARWICK_HOST_FILE", "/nonexistent/tessarwick-wmiquery-service/host.json", 1);
+#endif
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   return RUN_ALL_TESTS();
 }
