@@ -33,7 +33,8 @@ class HostTest : public ::testing::Test {
   std::vector<std::wstring> ChildNames(IWbemServices* services) const;
   // GetSD and the SDDL text of its descriptor (owner, group, DACL and SACL).
   std::wstring ReadSddl(IWbemServices* services) const;
-  // SetSD of the descriptor of the SDDL text; the result is SetSD's ReturnValue.
+  // SetSD of the descriptor of the SDDL text; the result is SetSD's ReturnValue, or the status of
+  // ExecMethod when that fails.
   LONG WriteSddl(IWbemServices* services, const wchar_t* sddl) const;
   // SetSD of raw bytes.
   LONG WriteBytes(IWbemServices* services, const std::vector<BYTE>& bytes) const;

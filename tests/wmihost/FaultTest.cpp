@@ -1,0 +1,181 @@
+// Each kind of fault, injected in-process and through the host file.
+#include "tests/wmihost/HostFixture.h"
+
+namespace tessarwick::testing {
+namespace {
+
+using wmihost::Fault;
+using wmihost::HostCall;
+
+constexpr HRESULT kAccessDenied = static_cast<HRESULT>(WBEM_E_ACCESS_DENIED);
+
+class FaultTest : public HostTest {
+ protected:
+  // Makes the call named by `call` on objects of root\CIMV2 the way the program does, and
+  // returns the status of that call.
+  HRESULT Exercise(HostCall call) const {
+    ComPtr<IWbemServices> services;
+    HRESULT status = Connect(L"root\\CIMV2", services);
+    if (call == HostCall::ConnectServer) return status;
+    if (FAILED(status)) return E_UNEXPECTED;
+    if (call == HostCall::CoSetProxyBlanket)
+      return CoSetProxyBlanket(services.get(), 10, 0, nullptr, 4, 3, nullptr, 0);
+    UniqueBstr language = Bstr(L"WQL");
+    UniqueBstr query = Bstr(L"SELECT * FROM __NAMESPACE");
+    ComPtr<IEnumWbemClassObject> results;
+    status = services->ExecQuery(language.get(), query.get(), WBEM_FLAG_FORWARD_ONLY, nullptr, results.put());
+    if (call == HostCall::ExecQuery) return status;
+    ComPtr<IWbemClassObject> child;
+    ULONG returned = 0;
+    status = results->Next(static_cast<LONG>(WBEM_INFINITE), 1, child.put(), &returned);
+    if (call == HostCall::Next) return status;
+    ComPtr<IWbemClassObject> copy;
+    status = child->Clone(copy.put());
+    if (call == HostCall::Clone) return status;
+    UniqueVariant name;
+    status = child->Get(L"Name", 0, name.get(), nullptr, nullptr);
+    if (call == HostCall::Get) return status;
+    UniqueBstr path = Bstr(L"__SystemSecurity");
+    ComPtr<IWbemClassObject> systemSecurity;
+    status = services->GetObject(path.get(), 0, nullptr, systemSecurity.put(), nullptr);
+    if (call == HostCall::GetObject) return status;
+    UniqueBstr method = Bstr(L"GetSD");
+    ComPtr<IWbemClassObject> out;
+    status = services->ExecMethod(path.get(), method.get(), 0, nullptr, nullptr, out.put(), nullptr);
+    if (call == HostCall::ExecMethod) return status;
+    ComPtr<IWbemClassObject> inClass;
+    status = systemSecurity->GetMethod(L"SetSD", 0, inClass.put(), nullptr);
+    if (call == HostCall::GetMethod) return status;
+    ComPtr<IWbemClassObject> in;
+    status = inClass->SpawnInstance(0, in.put());
+    if (call == HostCall::SpawnInstance) return status;
+    UniqueVariant nothing;
+    nothing->vt = VT_NULL;
+    status = in->Put(L"SD", 0, nothing.get(), 0);
+    if (call == HostCall::Put) return status;
+    UniqueBstr namespacePath = Bstr(L"__NAMESPACE.Name=\"Security\"");
+    ComPtr<IWbemClassObject> instance;
+    if (FAILED(services->GetObject(namespacePath.get(), 0, nullptr, instance.put(), nullptr))) return E_UNEXPECTED;
+    status = services->PutInstance(instance.get(), 0, nullptr, nullptr);
+    if (call == HostCall::PutInstance) return status;
+    return services->DeleteInstance(namespacePath.get(), 0, nullptr, nullptr);
+  }
+};
+
+TEST_F(FaultTest, EachCallFailsWithItsInjectedStatusAndOnlyInItsNamespace) {
+  const HostCall calls[] = {HostCall::ConnectServer, HostCall::ExecQuery, HostCall::GetObject, HostCall::ExecMethod,
+                            HostCall::GetMethod,     HostCall::SpawnInstance, HostCall::Put,   HostCall::Get,
+                            HostCall::Next,          HostCall::Clone,       HostCall::CoSetProxyBlanket,
+                            HostCall::PutInstance,   HostCall::DeleteInstance};
+  for (HostCall call : calls) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(wmihost::HostCallName(call))));
+    wmihost::ClearFaults();
+    std::filesystem::remove(HostFile());
+    EXPECT_TRUE(SUCCEEDED(Exercise(call)));
+    Fault elsewhere;
+    elsewhere.namespacePath = L"root\\WMI";
+    elsewhere.call = call;
+    elsewhere.status = kAccessDenied;
+    wmihost::InjectFault(elsewhere);
+    std::filesystem::remove(HostFile());
+    EXPECT_TRUE(SUCCEEDED(Exercise(call)));
+    Fault here = elsewhere;
+    here.namespacePath = L"ROOT/cimv2";
+    wmihost::InjectFault(here);
+    std::filesystem::remove(HostFile());
+    EXPECT_EQ(Exercise(call), kAccessDenied);
+  }
+}
+
+TEST_F(FaultTest, FaultsOfTheHostFileApplyToTheNamedPropertyMethodOrObject) {
+  WriteHostFile(R"json({"tessarwickHost": 1, "faults": [
+    {"namespace": "root", "call": "Get", "name": "Name", "object": "CIMV2", "status": "0x80041002"},
+    {"namespace": "root", "call": "ExecMethod", "name": "SetSD", "status": "0x80041003"}]})json");
+  ComPtr<IWbemServices> root = Connect(L"root");
+  UniqueBstr language = Bstr(L"WQL");
+  UniqueBstr query = Bstr(L"SELECT * FROM __NAMESPACE");
+  ComPtr<IEnumWbemClassObject> results;
+  ASSERT_EQ(root->ExecQuery(language.get(), query.get(), WBEM_FLAG_FORWARD_ONLY, nullptr, results.put()), S_OK);
+  std::vector<HRESULT> statuses;
+  for (;;) {
+    ComPtr<IWbemClassObject> child;
+    ULONG returned = 0;
+    results->Next(static_cast<LONG>(WBEM_INFINITE), 1, child.put(), &returned);
+    if (returned == 0) break;
+    UniqueVariant name;
+    statuses.push_back(child->Get(L"Name", 0, name.get(), nullptr, nullptr));
+  }
+  std::vector<HRESULT> expected(8, S_OK);
+  expected[2] = static_cast<HRESULT>(WBEM_E_NOT_FOUND);
+  EXPECT_EQ(statuses, expected);
+  // GetSD is untouched; SetSD fails.
+  EXPECT_EQ(ReadSddl(root.get()).substr(0, 10), L"O:BAG:BAD:");
+  EXPECT_EQ(WriteSddl(root.get(), L"O:BAG:BAD:(A;;CC;;;WD)"), kAccessDenied);
+}
+
+TEST_F(FaultTest, MethodsCanReturnAFailingReturnValue) {
+  for (const wchar_t* method : {L"GetSD", L"SetSD"}) {
+    SCOPED_TRACE(::testing::PrintToString(std::wstring(method)));
+    wmihost::ClearFaults();
+    Fault fault;
+    fault.namespacePath = L"root\\CCM";
+    fault.call = HostCall::ExecMethod;
+    fault.name = method;
+    fault.returnValue = 5;
+    wmihost::InjectFault(fault);
+    ComPtr<IWbemServices> ccm = Connect(L"root\\CCM");
+    UniqueBstr path = Bstr(L"__SystemSecurity");
+    UniqueBstr name = Bstr(method);
+    ComPtr<IWbemClassObject> in;
+    if (std::wstring(method) == L"SetSD") {
+      ComPtr<IWbemClassObject> systemSecurity;
+      ComPtr<IWbemClassObject> inClass;
+      ASSERT_EQ(ccm->GetObject(path.get(), 0, nullptr, systemSecurity.put(), nullptr), S_OK);
+      ASSERT_EQ(systemSecurity->GetMethod(L"SetSD", 0, inClass.put(), nullptr), S_OK);
+      ASSERT_EQ(inClass->SpawnInstance(0, in.put()), S_OK);
+    }
+    ComPtr<IWbemClassObject> out;
+    ASSERT_EQ(ccm->ExecMethod(path.get(), name.get(), 0, nullptr, in.get(), out.put(), nullptr), S_OK);
+    UniqueVariant value;
+    ASSERT_EQ(out->Get(L"ReturnValue", 0, value.get(), nullptr, nullptr), S_OK);
+    EXPECT_EQ(value->lVal, 5);
+  }
+  EXPECT_FALSE(std::filesystem::exists(HostFile()));
+}
+
+TEST_F(FaultTest, GetSDCanGiveAnSDThatIsNotAByteArray) {
+  struct Row {
+    const char* name;
+    const char* shape;
+    VARTYPE type;
+  };
+  const Row rows[] = {{"null", "null", VT_NULL}, {"string", "string", VT_BSTR}, {"int32 array", "int32-array", VT_ARRAY | VT_I4}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteHostFile(std::string(R"json({"tessarwickHost": 1, "faults": [{"namespace": "root", "call": "ExecMethod", "name": "GetSD", "sd": ")json") +
+                  row.shape + "\"}]}");
+    ComPtr<IWbemServices> root = Connect(L"root");
+    UniqueBstr path = Bstr(L"__SystemSecurity");
+    UniqueBstr method = Bstr(L"GetSD");
+    ComPtr<IWbemClassObject> out;
+    ASSERT_EQ(root->ExecMethod(path.get(), method.get(), 0, nullptr, nullptr, out.put(), nullptr), S_OK);
+    UniqueVariant value;
+    ASSERT_EQ(out->Get(L"SD", 0, value.get(), nullptr, nullptr), S_OK);
+    EXPECT_EQ(value->vt, row.type);
+  }
+}
+
+TEST_F(FaultTest, LocatorAndContextCreationCanFail) {
+  ComPtr<IUnknown> object;
+  wmihost::FailCreation(CLSID_WbemLocator, REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, object.put_void()),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext, object.put_void()), S_OK);
+  wmihost::ClearFaults();
+  WriteHostFile(R"json({"tessarwickHost": 1, "creationFailures": {"WbemContext": "0x80004005"}})json");
+  EXPECT_EQ(CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext, object.put_void()), E_FAIL);
+  EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, object.put_void()), S_OK);
+}
+
+}  // namespace
+}  // namespace tessarwick::testing
