@@ -176,6 +176,17 @@ TEST(DescriptorModel, InconsistentLayoutsFailWithTheirCause) {
   }
 }
 
+// A fault found after a good ACL still names its own cause (found by the descriptor fuzzer: a
+// good SACL followed by a DACL offset beyond the end once reported success as its error).
+TEST(DescriptorModel, FaultAfterAGoodAclKeepsItsErrorCode) {
+  std::vector<BYTE> bytes = WriteSelfRelative(ParseOrDie(L"D:(A;;CC;;;WD)S:(AU;FA;CC;;;WD)"));
+  bytes[16] = static_cast<BYTE>(bytes.size());  // DACL offset just past the end
+  SecurityDescriptor out;
+  DWORD error = 0;
+  EXPECT_FALSE(ParseExact(bytes, bytes.size(), out, error));
+  EXPECT_EQ(error, ERROR_INVALID_SECURITY_DESCR);
+}
+
 TEST(DescriptorModel, AclWithoutItsPresentBitIsIgnored) {
   std::vector<BYTE> bytes = WriteSelfRelative(ParseOrDie(L"O:BAD:(A;;CC;;;WD)"));
   bytes[2] &= static_cast<BYTE>(~SE_DACL_PRESENT);

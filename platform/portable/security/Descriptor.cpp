@@ -387,7 +387,10 @@ bool ParseSelfRelative(const BYTE* bytes, std::size_t length, SecurityDescriptor
     if (offset == 0) return true;
     std::size_t used = 0;
     Sid value;
-    if (!inside(offset)) return false;
+    if (!inside(offset)) {
+      error = ERROR_INVALID_SECURITY_DESCR;
+      return false;
+    }
     if (!ParseSid(bytes + offset, length - offset, value, used)) {
       error = ERROR_INVALID_SID;
       return false;
@@ -399,7 +402,10 @@ bool ParseSelfRelative(const BYTE* bytes, std::size_t length, SecurityDescriptor
   // An ACL counts only when its present bit is set; present with offset 0 is a null ACL.
   auto readAcl = [&](std::uint32_t offset, std::uint16_t presentBit, std::optional<Acl>& acl) {
     if (!(descriptor.control & presentBit) || offset == 0) return true;
-    if (!inside(offset)) return false;
+    if (!inside(offset)) {
+      error = ERROR_INVALID_SECURITY_DESCR;
+      return false;
+    }
     std::size_t used = 0;
     Acl value;
     if (!ParseAcl(bytes + offset, length - offset, value, used, error)) return false;
