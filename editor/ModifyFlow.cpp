@@ -17,8 +17,8 @@ namespace tessarwick {
 namespace {
 
 // Owner, group, DACL and SACL: the whole descriptor, as GetSD hands it out.
-constexpr DWORD kAllSecurityInformation = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
-                                          DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION;
+constexpr DWORD kAllSecurityInformation =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION;
 
 constexpr VARTYPE kByteArray = VT_ARRAY | VT_UI1;
 
@@ -64,8 +64,8 @@ WideString ReadDescriptorText(const VARIANT& sd) {
   if (bytes == nullptr || upperBound < lowerBound) {
     PrintPropertyFailure(L"SD", WBEM_E_INVALID_PARAMETER);
   } else if (ConvertSecurityDescriptorToStringSecurityDescriptorW(static_cast<PSECURITY_DESCRIPTOR>(bytes),
-                                                                  SDDL_REVISION_1, kAllSecurityInformation,
-                                                                  sddl.put(), nullptr)) {
+                                                                  SDDL_REVISION_1, kAllSecurityInformation, sddl.put(),
+                                                                  nullptr)) {
     WidePrintf(L"%s \n", sddl.get());
   } else {
     // Printed before anything else runs, while the thread's last error is still the conversion's.

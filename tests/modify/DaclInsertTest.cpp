@@ -44,8 +44,7 @@ const InsertRow kInsertRows[] = {
      L"O:BAG:BAD:(D;;CC;;;WD)(A;CI;DCWP;;;S-1-5-21-1-2-3-1001)"},
     // Owner and group aliases that end in S are values, not the SACL tag: only a letter before a
     // colon outside an entry is a tag.
-    {"AliasEndingInSIsNotATag", L"O:PSG:LSD:(A;;CC;;;PS)",
-     L"O:PSG:LSD:(A;;CC;;;PS)(A;CI;DCWP;;;S-1-5-21-1-2-3-1001)"},
+    {"AliasEndingInSIsNotATag", L"O:PSG:LSD:(A;;CC;;;PS)", L"O:PSG:LSD:(A;;CC;;;PS)(A;CI;DCWP;;;S-1-5-21-1-2-3-1001)"},
     // A conditional entry's quoted string may hold parentheses and "S:" of its own.
     {"QuotedTextInsideAnEntryIsSkipped", L"O:BAG:BAD:(XA;;FX;;;WD;(@User.Title==\"S:)(\"))S:(AU;SA;CC;;;WD)",
      L"O:BAG:BAD:(XA;;FX;;;WD;(@User.Title==\"S:)(\"))(A;CI;DCWP;;;S-1-5-21-1-2-3-1001)S:(AU;SA;CC;;;WD)"},

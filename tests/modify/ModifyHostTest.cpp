@@ -143,60 +143,80 @@ const char kWorkedExample[] =
 const WriteRow kWriteRows[] = {
     {"AddAllow",
      {"/A:ADD", "/N", "root\\CCM", "/M", "CONTOSO\\svc-inventory:EXEC_METHODS|REMOTE_ENABLE"},
-     kCcmDescriptor, ".", {"root", "CCM"},
+     kCcmDescriptor,
+     ".",
+     {"root", "CCM"},
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU) \nWrite security succeeded on root\\CCM for CONTOSO\\svc-inventory.\n",
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU)(A;;DCWP;;;<SID>)"},
     // Nothing is reordered: the denied entry goes after the allowed one.
     {"AddDeny",
      {"/D:ADD", "/N", "root\\CCM", "/M", "CONTOSO\\svc-inventory:EXEC_METHODS|REMOTE_ENABLE"},
-     kCcmDescriptor, ".", {"root", "CCM"},
+     kCcmDescriptor,
+     ".",
+     {"root", "CCM"},
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU) \nWrite security succeeded on root\\CCM for CONTOSO\\svc-inventory.\n",
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU)(D;;DCWP;;;<SID>)"},
     {"AddAllowInherited",
      {"/A:ADD", "/N", "root\\CCM", "/M", "CONTOSO\\svc-inventory:EXEC_METHODS|REMOTE_ENABLE", "/R"},
-     kCcmDescriptor, ".", {"root", "CCM"},
+     kCcmDescriptor,
+     ".",
+     {"root", "CCM"},
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU) \nWrite security succeeded on root\\CCM for CONTOSO\\svc-inventory.\n",
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU)(A;CI;DCWP;;;<SID>)"},
     // The name goes to the lookup as typed, and the confirmation shows it as typed.
     {"AddDenyInheritedNameAsTyped",
      {"/D:ADD", "/N", "root\\CCM", "/M", "contoso\\SVC-Inventory:FULL_WRITE", "/R"},
-     kCcmDescriptor, ".", {"root", "CCM"},
+     kCcmDescriptor,
+     ".",
+     {"root", "CCM"},
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU) \nWrite security succeeded on root\\CCM for contoso\\SVC-Inventory.\n",
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU)(D;CI;LCSWRP;;;<SID>)"},
     // The trustee is resolved by this computer's security authority; the path names the other.
     {"AddOnAnotherComputer",
      {"/C", "WKS-0042", "/A:ADD", "/N", "root\\CCM", "/M", "CONTOSO\\svc-inventory:EXEC_METHODS|REMOTE_ENABLE"},
-     kCcmDescriptor, kRemote, {"root", "CCM"},
+     kCcmDescriptor,
+     kRemote,
+     {"root", "CCM"},
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU) \nWrite security succeeded on \\\\WKS-0042\\root\\CCM for CONTOSO\\svc-inventory.\n",
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU)(A;;DCWP;;;<SID>)"},
     {"DenyOnAnotherComputerInherited",
      {"/C", "WKS-0042", "/D:ADD", "/N", "root\\CCM", "/M", "CONTOSO\\svc-inventory:EDIT_SECURITY", "/R"},
-     kCcmDescriptor, kRemote, {"root", "CCM"},
+     kCcmDescriptor,
+     kRemote,
+     {"root", "CCM"},
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU) \nWrite security succeeded on \\\\WKS-0042\\root\\CCM for CONTOSO\\svc-inventory.\n",
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU)(D;CI;WD;;;<SID>)"},
     {"AddDuplicateIsAppended",
      {"/A:ADD", "/N", "root\\CCM", "/M", "CONTOSO\\svc-inventory:EXEC_METHODS|REMOTE_ENABLE"},
-     "O:BAG:BAD:(A;;DCWP;;;S-1-5-21-1-2-3-1001)", ".", {"root", "CCM"},
+     "O:BAG:BAD:(A;;DCWP;;;S-1-5-21-1-2-3-1001)",
+     ".",
+     {"root", "CCM"},
      "O:BAG:BAD:(A;;DCWP;;;<SID>) \nWrite security succeeded on root\\CCM for CONTOSO\\svc-inventory.\n",
      "O:BAG:BAD:(A;;DCWP;;;<SID>)(A;;DCWP;;;<SID>)"},
     // The entry goes into the DACL, not into the system ACL printed after it. The service keeps
     // no system ACL, so an entry written into it would be gone.
     {"AddBeforeTheSystemAcl",
      {"/A:ADD", "/N", "root\\CCM", "/M", "CONTOSO\\svc-inventory:EXEC_METHODS|REMOTE_ENABLE"},
-     "O:BAG:BAD:(A;CI;CCDCRP;;;AU)S:(AU;SA;CC;;;WD)", ".", {"root", "CCM"},
+     "O:BAG:BAD:(A;CI;CCDCRP;;;AU)S:(AU;SA;CC;;;WD)",
+     ".",
+     {"root", "CCM"},
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU)S:(AU;SA;CC;;;WD) \n"
      "Write security succeeded on root\\CCM for CONTOSO\\svc-inventory.\n",
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU)(A;;DCWP;;;<SID>)"},
     {"RemoveWorkedExample",
      {"/A:REMOVE", "/N", "root\\CCM", "/M", "CONTOSO\\svc-inventory:EXEC_METHODS", "/R"},
-     kWorkedExample, ".", {"root", "CCM"},
+     kWorkedExample,
+     ".",
+     {"root", "CCM"},
      "O:BAG:BAD:(A;CI;CCDCRP;;;<SID>)(A;CI;DC;;;<SID>)(A;CI;CC;;;<SID>)(A;;CCWP;;;<SID>)(D;CI;DC;;;<SID>)"
      "(A;CI;CCDCRP;;;AU) \nWrite security succeeded on root\\CCM for CONTOSO\\svc-inventory.\n",
      "O:BAG:BAD:(A;CI;CCRP;;;<SID>)(A;CI;CC;;;<SID>)(A;CI;CCWP;;;<SID>)(D;CI;DC;;;<SID>)(A;CI;CCDCRP;;;AU)"},
     // Without /N and /C the connection goes to root\default and the confirmation has no path.
     {"NoNamespaceNoComputer",
      {"/A:ADD", "/M", "CONTOSO\\svc-inventory:EXEC_METHODS"},
-     kCcmDescriptor, ".", {"root", "default"},
+     kCcmDescriptor,
+     ".",
+     {"root", "default"},
      "O:BAG:BAD: \nWrite security succeeded on (null) for CONTOSO\\svc-inventory.\n",
      "O:BAG:BAD:(A;;DC;;;<SID>)"},
 };
@@ -209,8 +229,8 @@ INSTANTIATE_TEST_SUITE_P(Runs, ModifyWriteTest, ::testing::ValuesIn(kWriteRows),
 struct NoWriteRow {
   const char* name;
   Arguments arguments;
-  Json faults;             // the host file's "faults"
-  Json creationFailures;   // the host file's "creationFailures", or null
+  Json faults;            // the host file's "faults"
+  Json creationFailures;  // the host file's "creationFailures", or null
   const char* ccmDescriptor;
   const char* output;  // after the banner
 };
@@ -248,16 +268,21 @@ const char kCurrentLine[] = "O:BAG:BAD:(A;CI;CCDCRP;;;AU) \n";
 
 const NoWriteRow kNoWriteRows[] = {
     // The trustee is resolved before anything connects.
-    {"UnknownAccount", {"/A:ADD", "/N", "root\\CCM", "/M", "CONTOSO\\nobody:EXEC_METHODS"}, NoConnection(), nullptr,
+    {"UnknownAccount",
+     {"/A:ADD", "/N", "root\\CCM", "/M", "CONTOSO\\nobody:EXEC_METHODS"},
+     NoConnection(),
+     nullptr,
      kCcmDescriptor,
      "LsaLookupNames2 returned 1332 None of the account names given could be mapped to a security identifier.\n"},
     // A name without a domain part is looked up on this computer only, where there is no such
     // account: the domain's account of that name is not taken.
-    {"IsolatedNameIsLocalOnly", {"/A:ADD", "/N", "root\\CCM", "/M", "svc-inventory:EXEC_METHODS"}, NoConnection(),
-     nullptr, kCcmDescriptor,
+    {"IsolatedNameIsLocalOnly",
+     {"/A:ADD", "/N", "root\\CCM", "/M", "svc-inventory:EXEC_METHODS"},
+     NoConnection(),
+     nullptr,
+     kCcmDescriptor,
      "LsaLookupNames2 returned 1332 None of the account names given could be mapped to a security identifier.\n"},
-    {"EmptyTrustee", {"/A:ADD", "/N", "root\\CCM", "/M", ":EXEC_METHODS"}, NoConnection(), nullptr, kCcmDescriptor,
-     ""},
+    {"EmptyTrustee", {"/A:ADD", "/N", "root\\CCM", "/M", ":EXEC_METHODS"}, NoConnection(), nullptr, kCcmDescriptor, ""},
     {"ContextCannotBeMade", kAdd, Json::array(), {{"WbemContext", "0x80040154"}}, kCcmDescriptor, ""},
     {"ConnectFails", kAdd, NoConnection(), nullptr, kCcmDescriptor,
      "CWMIQuery::Connect: Failed connecting to namespace:root\\CCM, error:WBEM_E_ACCESS_DENIED\n"},

@@ -69,8 +69,7 @@ TEST_F(ModifyWineTest, RemovesRightsForAdministrators) {
 // was done."; wine's is "No security ID mapped.". Either way the run ends after this one line,
 // before any connection.
 TEST_F(ModifyWineTest, UnknownAccountEndsWithTheLookupLine) {
-  const std::string output =
-      Run({"/A:ADD", "/N", "root\\cimv2", "/M", "TessarwickNoSuchAccount:EXEC_METHODS"});
+  const std::string output = Run({"/A:ADD", "/N", "root\\cimv2", "/M", "TessarwickNoSuchAccount:EXEC_METHODS"});
   const std::string windows = std::string(kExpectedBanner) +
                               "LsaLookupNames2 returned 1332 No mapping between account names and security IDs "
                               "was done.\n";
