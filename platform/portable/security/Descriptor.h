@@ -48,8 +48,11 @@ struct SecurityDescriptor {
   std::uint16_t control = 0;
   std::optional<Sid> owner;
   std::optional<Sid> group;
-  std::optional<Acl> dacl;  // present <=> SE_DACL_PRESENT
-  std::optional<Acl> sacl;  // present <=> SE_SACL_PRESENT
+  // An ACL is held exactly when its present bit is set, except a null ACL: present bit set and
+  // no ACL (binary offset 0, SDDL "NO_ACCESS_CONTROL"), which for a DACL grants everyone every
+  // right. Descriptors read from SDDL also carry SE_SELF_RELATIVE, as the binary form does.
+  std::optional<Acl> dacl;
+  std::optional<Acl> sacl;
   friend bool operator==(const SecurityDescriptor&, const SecurityDescriptor&) = default;
 };
 
@@ -64,8 +67,9 @@ std::vector<BYTE> WriteSelfRelative(const SecurityDescriptor& descriptor);
 // Whether the ACL's binary size fits the layout's 16-bit size field (at most 65535 bytes).
 bool FitsAclSize(const Acl& acl);
 
-// SDDL text. Parse fails with ERROR_INVALID_PARAMETER (or a more specific code) and the offset
-// of the fault. Format writes the parts selected by the SECURITY_INFORMATION bits
+// SDDL text. Parse fails with ERROR_INVALID_PARAMETER (or a more specific code: ERROR_INVALID_SID
+// for the owner or group, ERROR_INVALID_ACL for anything inside a D: or S: part) and the offset
+// of the fault; `out` is left untouched then. Format writes the parts selected by the SECURITY_INFORMATION bits
 // (OWNER 0x1, GROUP 0x2, DACL 0x4, SACL 0x8) in the order O, G, D, S, in the platform's
 // canonical form.
 bool ParseSddl(std::wstring_view text, SecurityDescriptor& out, DWORD& error, std::size_t& errorOffset);
