@@ -113,11 +113,11 @@ void ExpectOutput(const std::string& expectedAfterBanner, const std::string& out
 }
 
 // Runs that write: the output, then the descriptor stored on the namespace written, and the same
-// namespace on the other computer left alone.
+// namespace on the other computer left byte for byte as the file gave it.
 struct WriteRow {
   const char* name;
   Arguments arguments;
-  const char* ccmDescriptor;  // root\CCM on the computer written; the other one's is kCcmDescriptor
+  const char* ccmDescriptor;  // root\CCM on both computers
   const char* computer;       // where the write lands: "." or WKS-0042
   std::vector<std::string> path;
   const char* output;  // after the banner; <SID> stands for the trustee's SID
@@ -130,10 +130,10 @@ class ModifyWriteTest : public ModifyHostTest, public ::testing::WithParamInterf
 TEST_P(ModifyWriteTest, PrintsTheDescriptorAndStoresTheChange) {
   const WriteRow& row = GetParam();
   const bool local = std::string(row.computer) == ".";
-  WriteHost(local ? Host(row.ccmDescriptor, kCcmDescriptor) : Host(kCcmDescriptor, row.ccmDescriptor));
+  WriteHost(Host(row.ccmDescriptor, row.ccmDescriptor));
   ExpectOutput(WithSid(row.output), Run(row.arguments));
   EXPECT_EQ(StoredDescriptor(row.computer, row.path), WithSid(row.stored));
-  EXPECT_EQ(StoredDescriptor(local ? kRemote : ".", {"root", "CCM"}), kCcmDescriptor) << "the other computer changed";
+  EXPECT_EQ(StoredDescriptor(local ? kRemote : ".", {"root", "CCM"}), row.ccmDescriptor) << "the other computer changed";
 }
 
 const char kWorkedExample[] =
@@ -193,8 +193,8 @@ const WriteRow kWriteRows[] = {
      {"root", "CCM"},
      "O:BAG:BAD:(A;;DCWP;;;<SID>) \nWrite security succeeded on root\\CCM for CONTOSO\\svc-inventory.\n",
      "O:BAG:BAD:(A;;DCWP;;;<SID>)(A;;DCWP;;;<SID>)"},
-    // The entry goes into the DACL, not into the system ACL printed after it. The service keeps
-    // no system ACL, so an entry written into it would be gone.
+    // The entry goes into the DACL, not into the system ACL printed after it: SetSD sets no
+    // system ACL, so an entry written into it would be gone. The namespace keeps its own.
     {"AddBeforeTheSystemAcl",
      {"/A:ADD", "/N", "root\\CCM", "/M", "CONTOSO\\svc-inventory:EXEC_METHODS|REMOTE_ENABLE"},
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU)S:(AU;SA;CC;;;WD)",
@@ -202,7 +202,17 @@ const WriteRow kWriteRows[] = {
      {"root", "CCM"},
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU)S:(AU;SA;CC;;;WD) \n"
      "Write security succeeded on root\\CCM for CONTOSO\\svc-inventory.\n",
-     "O:BAG:BAD:(A;CI;CCDCRP;;;AU)(A;;DCWP;;;<SID>)"},
+     "O:BAG:BAD:(A;CI;CCDCRP;;;AU)(A;;DCWP;;;<SID>)S:(AU;SA;CC;;;WD)"},
+    // The same on the other computer, whose system ACL spans two entries; this computer's copy of
+    // root\CCM, system ACL included, is not touched.
+    {"AddBeforeTheSystemAclOnAnotherComputer",
+     {"/C", "WKS-0042", "/A:ADD", "/N", "root\\CCM", "/M", "CONTOSO\\svc-inventory:EXEC_METHODS", "/R"},
+     "O:BAG:BAD:(A;CI;CCDCRP;;;AU)S:(AU;SA;CC;;;WD)(AU;FA;WD;;;BA)",
+     kRemote,
+     {"root", "CCM"},
+     "O:BAG:BAD:(A;CI;CCDCRP;;;AU)S:(AU;SA;CC;;;WD)(AU;FA;WD;;;BA) \n"
+     "Write security succeeded on \\\\WKS-0042\\root\\CCM for CONTOSO\\svc-inventory.\n",
+     "O:BAG:BAD:(A;CI;CCDCRP;;;AU)(A;CI;DC;;;<SID>)S:(AU;SA;CC;;;WD)(AU;FA;WD;;;BA)"},
     {"RemoveWorkedExample",
      {"/A:REMOVE", "/N", "root\\CCM", "/M", "CONTOSO\\svc-inventory:EXEC_METHODS", "/R"},
      kWorkedExample,

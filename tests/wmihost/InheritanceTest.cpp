@@ -72,6 +72,25 @@ TEST_F(InheritanceTest, WrittenInheritedEntriesAndSystemAclAreIgnoredAndOwnerAnd
   EXPECT_EQ(ReadSddl(cimv2.get()), std::wstring(L"O:SYG:SYD:(A;;CC;;;WD)") + kInheritedRootEntries);
 }
 
+// SetSD does not set a SACL: a namespace that has one keeps it, with its flags, through every
+// write, whether the written descriptor carries a SACL of its own or none.
+TEST_F(InheritanceTest, ANamespacesOwnSystemAclOutlivesEveryWrite) {
+  WriteHostFile(R"json({"tessarwickHost": 1, "computers": [{"name": ".", "namespaces": {"name": "root",
+    "children": [{"name": "CIMV2", "descriptor": "O:BAG:BAD:(A;;CC;;;WD)S:PAI(AU;SA;CC;;;WD)(AU;FA;WD;;;BA)"},
+    {"name": "WMI"}]}}]})json");
+  const std::wstring systemAcl = L"S:PAI(AU;SA;CC;;;WD)(AU;FA;WD;;;BA)";
+  ComPtr<IWbemServices> cimv2 = Connect(L"root\\CIMV2");
+  EXPECT_EQ(ReadSddl(cimv2.get()), L"O:BAG:BAD:(A;;CC;;;WD)" + systemAcl);
+  ASSERT_EQ(WriteSddl(cimv2.get(), L"O:SYG:SYD:(A;;RP;;;WD)S:(AU;SA;DC;;;AN)"), 0);
+  EXPECT_EQ(ReadSddl(cimv2.get()), std::wstring(L"O:SYG:SYD:(A;;RP;;;WD)") + kInheritedRootEntries + systemAcl);
+  ASSERT_EQ(WriteSddl(cimv2.get(), L"O:BAG:BAD:P(A;;CC;;;BA)"), 0);
+  EXPECT_EQ(ReadSddl(cimv2.get()), L"O:BAG:BAD:P(A;;CC;;;BA)" + systemAcl);
+  // A namespace that had no SACL gets none from what is written.
+  ComPtr<IWbemServices> wmi = Connect(L"root\\WMI");
+  ASSERT_EQ(WriteSddl(wmi.get(), L"O:BAG:BAD:(A;;CC;;;BA)S:(AU;SA;DC;;;AN)"), 0);
+  EXPECT_EQ(ReadSddl(wmi.get()), std::wstring(L"O:BAG:BAD:(A;;CC;;;BA)") + kInheritedRootEntries);
+}
+
 TEST_F(InheritanceTest, AProtectedDaclInheritsNothingAndItsSubtreeInheritsFromIt) {
   ComPtr<IWbemServices> cimv2 = Connect(L"root\\CIMV2");
   ASSERT_EQ(WriteSddl(cimv2.get(), L"O:BAG:BAD:P(A;CI;CCDCRP;;;BA)"), 0);

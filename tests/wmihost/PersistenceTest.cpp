@@ -3,6 +3,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "tests/wmihost/HostFixture.h"
 
 namespace tessarwick::testing {
@@ -129,6 +135,57 @@ TEST_F(PersistenceTest, AHandWrittenFileNeedsOnlyWhatDiffersFromTheDefaults) {
   EXPECT_EQ(ReadSddl(Connect(L"root\\Plain").get()), std::wstring(L"O:BAG:BAD:") + kInheritedRootEntries);
   // A computer described without namespaces has the default tree.
   EXPECT_EQ(ChildNames(Connect(L"\\\\srv1\\root\\CCM").get()), (std::vector<std::wstring>{L"Policy", L"SoftwareUpdates"}));
+}
+
+// The descriptor text the host file holds for each namespace, "computer:root\\a\\b" -> text.
+std::map<std::string, std::string> StoredDescriptors(const std::string& hostFile) {
+  std::map<std::string, std::string> stored;
+  const nlohmann::json host = nlohmann::json::parse(hostFile);
+  for (const nlohmann::json& computer : host.at("computers")) {
+    std::vector<std::pair<std::string, const nlohmann::json*>> pending{
+        {computer.at("name").get<std::string>() + ":root", &computer.at("namespaces")}};
+    while (!pending.empty()) {
+      auto [path, node] = pending.back();
+      pending.pop_back();
+      stored[path] = node->value("descriptor", "(none)");
+      if (node->contains("children"))
+        for (const nlohmann::json& child : node->at("children"))
+          pending.emplace_back(path + "\\" + child.at("name").get<std::string>(), &child);
+    }
+  }
+  return stored;
+}
+
+// SetSD sets no SACL, and a write of one namespace rewrites the whole file: the SACLs the file
+// gives, and the spelling of every descriptor the write does not change, survive it.
+TEST_F(PersistenceTest, AWriteKeepsEveryStoredSystemAclAndTheSpellingOfUnchangedDescriptors) {
+  WriteHostFile(R"json({
+    "tessarwickHost": 1,
+    "computers": [
+      {"name": ".", "namespaces": {"name": "root", "descriptor": "O:BAG:BAD:(A;CI;CCDCRP;;;BA)S:(AU;SA;WD;;;WD)",
+        "children": [
+          {"name": "Audited", "descriptor": "O:BAG:BAD:(A;;0x13;;;AU)(A;CIID;CCDCRP;;;BA)S:P(AU;FA;CCDC;;;BA)(AU;SA;WD;;;WD)"},
+          {"name": "Target", "descriptor": "O:BAG:BAD:(A;CIID;CCDCRP;;;BA)S:(AU;SA;RC;;;BU)",
+           "children": [{"name": "Below", "descriptor": "O:BAG:BAD:(A;;CC;;;WD)(A;CIID;CCDCRP;;;BA)S:(AU;FA;CC;;;WD)"}]},
+          {"name": "Plain"}]}},
+      {"name": "SRV1", "namespaces": {"name": "root", "descriptor": "O:SYG:SYD:(A;CI;CC;;;SY)S:AI(AU;SAFA;WP;;;WD)"}}
+    ]
+  })json");
+  const std::map<std::string, std::string> before = StoredDescriptors(ReadHostFile());
+
+  ComPtr<IWbemServices> target = Connect(L"root\\Target");
+  ASSERT_EQ(WriteSddl(target.get(), L"O:BAG:BAD:(A;CI;RP;;;WD)S:(AU;SA;CCDC;;;AN)"), 0);
+
+  std::map<std::string, std::string> after = StoredDescriptors(ReadHostFile());
+  // The written namespace keeps its own SACL, not the written one; below it the inherited entries
+  // are worked out again and the SACL stays.
+  EXPECT_EQ(after[".:root\\Target"], "O:BAG:BAD:(A;CI;RP;;;WD)(A;CIID;CCDCRP;;;BA)S:(AU;SA;RC;;;BU)");
+  EXPECT_EQ(after[".:root\\Target\\Below"], "O:BAG:BAD:(A;;CC;;;WD)(A;CIID;RP;;;WD)(A;CIID;CCDCRP;;;BA)S:(AU;FA;CC;;;WD)");
+  EXPECT_EQ(ReadSddl(target.get()), L"O:BAG:BAD:(A;CI;RP;;;WD)(A;CIID;CCDCRP;;;BA)S:(AU;SA;RC;;;BU)");
+  // Everything else, on this computer and the other, is byte for byte what the file said.
+  for (const char* path : {".:root", ".:root\\Audited", "SRV1:root"}) EXPECT_EQ(after[path], before.at(path)) << path;
+  EXPECT_EQ(after[".:root\\Plain"], "O:BAG:BAD:(A;CIID;CCDCRP;;;BA)");
+  EXPECT_EQ(ReadSddl(Connect(L"root\\Audited").get()), L"O:BAG:BAD:(A;;CCDCRP;;;AU)(A;CIID;CCDCRP;;;BA)S:P(AU;FA;CCDC;;;BA)(AU;SA;WD;;;WD)");
 }
 
 }  // namespace

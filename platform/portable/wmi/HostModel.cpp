@@ -18,6 +18,10 @@ constexpr std::uint8_t kNamespaceAceFlags = kObjectInherit | kContainerInherit |
 constexpr std::uint32_t kFullWrite = WBEM_FULL_WRITE_REP;
 constexpr std::uint32_t kLesserWrites = WBEM_PARTIAL_WRITE_REP | WBEM_WRITE_PROVIDER;
 
+// The control bits that describe a descriptor's SACL rather than its DACL.
+constexpr std::uint16_t kSaclControl =
+    SE_SACL_PRESENT | SE_SACL_DEFAULTED | SE_SACL_AUTO_INHERIT_REQ | SE_SACL_AUTO_INHERITED | SE_SACL_PROTECTED;
+
 Sid MakeSid(std::uint64_t authority, std::vector<std::uint32_t> subAuthorities) {
   Sid sid;
   sid.authority = authority;
@@ -227,9 +231,13 @@ HRESULT CheckNamespaceDescriptor(const BYTE* bytes, std::size_t length, Security
 
 void StoreNamespaceDescriptor(NamespaceNode& node, const NamespaceNode* parent, const SecurityDescriptor& written) {
   SecurityDescriptor stored;
-  // The service keeps whether the DACL is protected or auto-inherited; the SACL and the
-  // inheritance requests of the written descriptor are not kept.
-  stored.control = static_cast<std::uint16_t>(SE_DACL_PRESENT | (written.control & (SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED)));
+  // The service keeps whether the written DACL is protected or auto-inherited; the SACL and the
+  // inheritance requests of the written descriptor are not kept. SetSD does not set a SACL, so
+  // the namespace's own SACL, with its control bits, stays as it was.
+  stored.control = static_cast<std::uint16_t>(SE_DACL_PRESENT |
+                                              (written.control & (SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED)) |
+                                              (node.descriptor.control & kSaclControl));
+  stored.sacl = node.descriptor.sacl;
   stored.owner = written.owner;
   stored.group = written.group;
   stored.dacl = Acl{};

@@ -21,7 +21,11 @@ using portable::Sid;
 
 struct NamespaceNode {
   std::wstring name;
-  SecurityDescriptor descriptor;  // explicit entries first, inherited (ID) entries after
+  SecurityDescriptor descriptor;  // explicit entries first, inherited (ID) entries after; its own SACL, if any
+  // The descriptor as the host file spelt it, if it gave one. While the descriptor is still what
+  // this text says, the file keeps the text as it was, so a hand-written line survives every
+  // write elsewhere in the host byte for byte.
+  std::wstring fileText;
   std::vector<NamespaceNode> children;  // in enumeration order
 };
 
@@ -83,8 +87,9 @@ NamespaceNode MakeChildNamespace(const NamespaceNode& parent, std::wstring name)
 // WBEM_E_INVALID_PARAMETER for a descriptor the service does not accept on a namespace.
 HRESULT CheckNamespaceDescriptor(const BYTE* bytes, std::size_t length, SecurityDescriptor& parsed);
 // Stores a checked descriptor on the node the way the service does: owner, group and the
-// non-inherited DACL entries as written, no SACL, the inherited entries recomputed from the
-// parent (null for root) and then down the subtree.
+// non-inherited DACL entries as written, the inherited entries recomputed from the parent (null
+// for root) and then down the subtree. The written SACL is ignored; the namespace keeps the SACL
+// it already had.
 void StoreNamespaceDescriptor(NamespaceNode& node, const NamespaceNode* parent, const SecurityDescriptor& written);
 
 // The namespace rights an entry may carry, and the inheritance flags an entry may carry.

@@ -23,7 +23,9 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr int kFormatVersion = 1;
-constexpr std::uint32_t kStoredParts = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+// A namespace's stored descriptor is all of it: owner, group, DACL and, when it has one, SACL.
+constexpr std::uint32_t kStoredParts =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION;
 
 struct SdShapeName {
   SdShape shape;
@@ -126,10 +128,22 @@ SecurityDescriptor DescriptorFrom(const std::wstring& text, const std::string& w
   return descriptor;
 }
 
+// The file's own spelling of a descriptor that has not changed since it was read, else the
+// descriptor's canonical text.
+std::wstring DescriptorText(const NamespaceNode& node) {
+  if (!node.fileText.empty()) {
+    SecurityDescriptor asRead;
+    DWORD error = 0;
+    std::size_t offset = 0;
+    if (portable::ParseSddl(node.fileText, asRead, error, offset) && asRead == node.descriptor) return node.fileText;
+  }
+  return portable::FormatSddl(node.descriptor, kStoredParts);
+}
+
 Json NodeToJson(const NamespaceNode& node) {
   Json object;
   object["name"] = Utf8(node.name);
-  object["descriptor"] = Utf8(portable::FormatSddl(node.descriptor, kStoredParts));
+  object["descriptor"] = Utf8(DescriptorText(node));
   if (!node.children.empty()) {
     Json children = Json::array();
     for (const NamespaceNode& child : node.children) children.push_back(NodeToJson(child));
@@ -151,7 +165,8 @@ NamespaceNode NodeFromJson(const Json& object, const NamespaceNode* parent, cons
   NamespaceNode node;
   if (object.contains("descriptor")) {
     node.name = name;
-    node.descriptor = DescriptorFrom(StringAt(object, "descriptor", here, true), here);
+    node.fileText = StringAt(object, "descriptor", here, true);
+    node.descriptor = DescriptorFrom(node.fileText, here);
   } else if (parent != nullptr) {
     node = MakeChildNamespace(*parent, name);
   } else {
