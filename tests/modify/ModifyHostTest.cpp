@@ -312,6 +312,9 @@ const NoWriteRow kNoWriteRows[] = {
      "GetProperty: Failed, property:SD error:WBEM_E_TYPE_MISMATCH\n"},
     {"SDIsAnInt32Array", kAdd, Faults(ShapeFault("int32-array")), nullptr, kCcmDescriptor,
      "GetProperty: Failed, property:SD error:WBEM_E_TYPE_MISMATCH\n"},
+    // Bytes that are no descriptor fail the conversion, which names the reason.
+    {"SDIsNotADescriptor", kAdd, Faults(ShapeFault("invalid-bytes")), nullptr, kCcmDescriptor,
+     "ConvertSecurityDescriptorToStringSecurityDescriptor - The revision level is not one that the system knows.\n"},
     // Text without a DACL part is not repaired: the entry stands after the group, where the
     // conversion refuses it.
     {"NoDaclPart", kAdd, Json::array(), nullptr, "O:BAG:BA",

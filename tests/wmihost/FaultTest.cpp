@@ -1,4 +1,7 @@
 // Each kind of fault, injected in-process and through the host file.
+#include <algorithm>
+#include <vector>
+
 #include "tests/wmihost/HostFixture.h"
 
 namespace tessarwick::testing {
@@ -162,6 +165,52 @@ TEST_F(FaultTest, GetSDCanGiveAnSDThatIsNotAByteArray) {
     UniqueVariant value;
     ASSERT_EQ(out->Get(L"SD", 0, value.get(), nullptr, nullptr), S_OK);
     EXPECT_EQ(value->vt, row.type);
+  }
+}
+
+// GetSD's SD as an array of bytes that is no descriptor, from the file and in-process: as long as
+// the namespace's descriptor, refused by the conversion at its revision.
+TEST_F(FaultTest, GetSDCanGiveBytesThatAreNotADescriptor) {
+  const std::vector<BYTE> stored = SddlBytes(
+      L"O:BAG:BAD:(A;CIID;CCDCLCSWRPWPRCWD;;;BA)(A;CIID;CCDCRP;;;NS)(A;CIID;CCDCRP;;;LS)(A;CIID;CCDCRP;;;AU)");
+  for (const bool inProcess : {false, true}) {
+    SCOPED_TRACE(inProcess ? "in-process" : "host file");
+    wmihost::ClearFaults();
+    if (inProcess) {
+      std::filesystem::remove(HostFile());
+      Fault fault;
+      fault.namespacePath = L"root\\WMI";
+      fault.call = HostCall::ExecMethod;
+      fault.name = L"GetSD";
+      fault.sdShape = wmihost::SdShape::InvalidBytes;
+      wmihost::InjectFault(fault);
+    } else {
+      WriteHostFile(R"json({"tessarwickHost": 1, "faults": [
+        {"namespace": "root\\WMI", "call": "ExecMethod", "name": "GetSD", "sd": "invalid-bytes"}]})json");
+    }
+    ComPtr<IWbemServices> wmi = Connect(L"root\\WMI");
+    UniqueBstr path = Bstr(L"__SystemSecurity");
+    UniqueBstr method = Bstr(L"GetSD");
+    ComPtr<IWbemClassObject> out;
+    ASSERT_EQ(wmi->ExecMethod(path.get(), method.get(), 0, nullptr, nullptr, out.put(), nullptr), S_OK);
+    UniqueVariant value;
+    ASSERT_EQ(out->Get(L"ReturnValue", 0, value.get(), nullptr, nullptr), S_OK);
+    EXPECT_EQ(value->lVal, 0);
+    ASSERT_EQ(out->Get(L"SD", 0, value.reset(), nullptr, nullptr), S_OK);
+    ASSERT_EQ(value->vt, VT_ARRAY | VT_UI1);
+    ASSERT_EQ(value->parray->rgsabound[0].cElements, stored.size());
+    void* data = nullptr;
+    ASSERT_EQ(SafeArrayAccessData(value->parray, &data), S_OK);
+    std::vector<BYTE> bytes(static_cast<BYTE*>(data), static_cast<BYTE*>(data) + stored.size());
+    UniqueLocal<LPWSTR> text;
+    SetLastError(0);
+    EXPECT_FALSE(ConvertSecurityDescriptorToStringSecurityDescriptorW(data, SDDL_REVISION_1, 15, text.put(), nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_UNKNOWN_REVISION);
+    SafeArrayUnaccessData(value->parray);
+    EXPECT_EQ(bytes[0], 0);
+    EXPECT_TRUE(std::equal(bytes.begin() + 1, bytes.end(), stored.begin() + 1));
+    // Only that namespace's SD is spoilt.
+    EXPECT_EQ(ReadSddl(Connect(L"root").get()).substr(0, 10), L"O:BAG:BAD:");
   }
 }
 

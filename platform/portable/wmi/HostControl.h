@@ -40,6 +40,9 @@ enum class SdShape {
   Null,        // VT_NULL
   String,      // VT_BSTR holding the descriptor's SDDL text
   Int32Array,  // VT_ARRAY | VT_I4
+  // VT_ARRAY | VT_UI1 whose bytes are not a self-relative descriptor: the descriptor's own bytes
+  // with a revision (0) that no descriptor has, so every reader refuses them at the first byte.
+  InvalidBytes,
 };
 
 // One fault. It applies to the calls made on objects obtained from the named namespace (its

@@ -36,6 +36,7 @@ constexpr SdShapeName kSdShapes[] = {
     {SdShape::Null, "null"},
     {SdShape::String, "string"},
     {SdShape::Int32Array, "int32-array"},
+    {SdShape::InvalidBytes, "invalid-bytes"},
 };
 
 struct CreationTargetName {

@@ -1059,6 +1059,11 @@ class Services final : public IWbemServices, public ProxyIdentity {
         parameters->SetValue(L"SD", StringValue(portable::FormatSddl(node.descriptor, 0xF)));
       } else if (shape == SdShape::Int32Array) {
         parameters->SetValue(L"SD", Int32ArrayValue(bytes));
+      } else if (shape == SdShape::InvalidBytes) {
+        // As long as the real descriptor, so that a reader given only a pointer stays inside the
+        // array; the revision byte alone makes it no descriptor.
+        bytes.front() = 0;
+        parameters->SetValue(L"SD", ByteArrayValue(bytes));
       } else {
         parameters->SetValue(L"SD", NullValue());
       }
