@@ -1,0 +1,335 @@
+// Nothing an administrator stored is lost: a modify run that fails leaves the host file as it was,
+// byte for byte; commands running at the same time on different namespaces all keep their
+// changes; and a command killed at any point leaves a host file that reads, with the namespace
+// it was writing either as it was or as the command meant to leave it, and every other one as it
+// was. The built executable runs as separate processes against a host file made for each test.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/app/ExpectedText.h"
+#include "tests/support/OutputCapture.h"
+#include "tests/support/ProcessRunner.h"
+
+extern char** environ;
+
+namespace tessarwick::testing {
+namespace {
+
+using Json = nlohmann::json;
+using Arguments = std::vector<std::string>;
+
+constexpr const char* kSid = "S-1-5-21-1-2-3-1001";
+constexpr const char* kTrustee = "CONTOSO\\svc-inventory";
+constexpr const char* kCcmDescriptor = "O:BAG:BAD:(A;CI;CCDCRP;;;AU)(A;CI;CCDCWP;;;S-1-5-21-1-2-3-1001)";
+
+// root (whose entries nothing inherits), root\CCM with a sub-namespace, and eight more
+// namespaces below root for the concurrent writers; the trustee is a domain account.
+Json Host(const std::string& ccmDescriptor = kCcmDescriptor) {
+  Json children = Json::array(
+      {{{"name", "CCM"}, {"descriptor", ccmDescriptor}, {"children", Json::array({{{"name", "Policy"}}})}}});
+  for (int index = 0; index < 8; ++index) children.push_back({{"name", "Site" + std::to_string(index)}});
+  return {{"tessarwickHost", 1},
+          {"computers", Json::array({{{"name", "."},
+                                      {"namespaces",
+                                       {{"name", "root"},
+                                        {"descriptor", "O:BAG:BAD:(A;;CCDCLCSWRPWPRCWD;;;BA)"},
+                                        {"children", children}}}}})},
+          {"accounts", Json::array({{{"domain", "CONTOSO"}, {"name", "svc-inventory"}, {"sid", kSid}}})}};
+}
+
+// A child process of the built executable whose output goes to files, so that several can run at
+// once and one can be killed without a reader of its pipes in between.
+class Child {
+ public:
+  Child(const Arguments& arguments, const std::filesystem::path& hostFile, const std::filesystem::path& outputBase) {
+    outputPath_ = outputBase.string() + ".out";
+    errorPath_ = outputBase.string() + ".err";
+    const std::string executable = TessarwickExecutable();
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry)
+      if (std::string(*entry).rfind("TESSARWICK_HOST_FILE=", 0) != 0) environment.emplace_back(*entry);
+    environment.push_back("TESSARWICK_HOST_FILE=" + hostFile.string());
+    std::vector<char*> argv{const_cast<char*>(executable.c_str())};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (posix_spawn(&pid_, executable.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child() {
+    if (pid_ > 0) Kill();
+  }
+
+  bool Started() const { return pid_ > 0; }
+  // The exit code, or 128 plus the signal that ended it.
+  int Wait() {
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  int Kill() {
+    ::kill(pid_, SIGKILL);
+    return Wait();
+  }
+  std::string Output() const { return ReadText(outputPath_); }
+  std::string ErrorOutput() const { return ReadText(errorPath_); }
+
+  static std::string ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+ private:
+  pid_t pid_ = -1;
+  std::string outputPath_;
+  std::string errorPath_;
+};
+
+class DurabilityTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(TessarwickExecutable().empty()) << "TESSARWICK_EXE is not set";
+    std::string pattern = (std::filesystem::temp_directory_path() / "tessarwick-durability-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    directory_ = pattern;
+    hostFile_ = directory_ / "host.json";
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    if (!directory_.empty()) std::filesystem::remove_all(directory_, ignored);
+  }
+
+  void WriteHost(const Json& host) const { std::ofstream(hostFile_) << host.dump(2) << "\n"; }
+  std::string HostFileText() const { return Child::ReadText(hostFile_); }
+
+  std::string Run(const Arguments& arguments) const {
+    const ProcessResult result = RunTessarwick(arguments, {{"TESSARWICK_HOST_FILE", hostFile_.string()}});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.errorOutput, "");
+    return result.output;
+  }
+
+  std::filesystem::path directory_;
+  std::filesystem::path hostFile_;
+};
+
+void ExpectOutput(const std::string& expectedAfterBanner, const std::string& output) {
+  const std::string expected = std::string(kExpectedBanner) + expectedAfterBanner;
+  EXPECT_EQ(output, expected) << FirstDifference(expected, output);
+}
+
+// The namespace object of a path below the local computer's root, or null.
+template <typename HostJson>
+HostJson* FindNamespace(HostJson& host, const std::vector<std::string>& path) {
+  for (HostJson& computer : host.at("computers")) {
+    if (computer.at("name") != ".") continue;
+    HostJson* node = &computer.at("namespaces");
+    for (std::size_t index = 1; index < path.size(); ++index) {
+      HostJson* next = nullptr;
+      if (!node->contains("children")) return nullptr;
+      for (HostJson& child : node->at("children"))
+        if (child.at("name") == path[index]) next = &child;
+      if (next == nullptr) return nullptr;
+      node = next;
+    }
+    return node;
+  }
+  return nullptr;
+}
+
+// Failing runs of the change path not covered with the modify tests' fault rows: REMOVE, whose
+// text is made differently from ADD's, ending at each failing step, and the service itself
+// refusing what either change would write. Each prints the expected line and leaves the file as
+// it was, byte for byte.
+struct FailureRow {
+  const char* name;
+  Arguments arguments;
+  Json faults;
+  Json creationFailures;  // null: none
+  const char* ccmDescriptor;
+  std::string output;  // after the banner
+};
+void PrintTo(const FailureRow& row, std::ostream* out) { *out << row.name; }
+
+class FailedModifyTest : public DurabilityTest, public ::testing::WithParamInterface<FailureRow> {};
+
+TEST_P(FailedModifyTest, LeavesTheHostFileByteForByte) {
+  const FailureRow& row = GetParam();
+  Json host = Host(row.ccmDescriptor);
+  if (!row.faults.empty()) host["faults"] = row.faults;
+  if (!row.creationFailures.is_null()) host["creationFailures"] = row.creationFailures;
+  WriteHost(host);
+  const std::string before = HostFileText();
+  ExpectOutput(row.output, Run(row.arguments));
+  EXPECT_EQ(HostFileText(), before) << "the host file changed";
+}
+
+Json Fault(const char* call, const char* name, const char* status) {
+  Json fault = {{"namespace", "root\\CCM"}, {"call", call}, {"status", status}};
+  if (name != nullptr) fault["name"] = name;
+  return Json::array({fault});
+}
+
+const Arguments kRemove = {"/A:REMOVE", "/N", "root\\CCM", "/M", "CONTOSO\\svc-inventory:EXEC_METHODS", "/R"};
+const Arguments kAdd = {"/A:ADD", "/N", "root\\CCM", "/M", "CONTOSO\\svc-inventory:EXEC_METHODS"};
+const std::string kCcmLine = std::string(kCcmDescriptor) + " \n";
+// Rights outside the namespace rights: the descriptor converter reads them, the service refuses
+// to store them, so a change that keeps the entry is refused as a whole.
+constexpr const char* kGenericAllDescriptor = "O:BAG:BAD:(A;;GA;;;BA)(A;CI;CCDCWP;;;S-1-5-21-1-2-3-1001)";
+
+const FailureRow kFailureRows[] = {
+    {"RemoveUnknownAccount",
+     {"/A:REMOVE", "/N", "root\\CCM", "/M", "CONTOSO\\nobody:EXEC_METHODS"},
+     Json::array(),
+     nullptr,
+     kCcmDescriptor,
+     "LsaLookupNames2 returned 1332 None of the account names given could be mapped to a security identifier.\n"},
+    {"RemoveWithoutLocator", kRemove, Json::array(), {{"WbemLocator", "0x80040154"}}, kCcmDescriptor,
+     "CWMIQuery::Init - The class asked for is not registered.\n"},
+    {"RemoveConnectFails", kRemove, Fault("ConnectServer", nullptr, "0x80041003"), nullptr, kCcmDescriptor,
+     "CWMIQuery::Connect: Failed connecting to namespace:root\\CCM, error:WBEM_E_ACCESS_DENIED\n"},
+    {"RemoveGetObjectFails", kRemove, Fault("GetObject", nullptr, "0x80041002"), nullptr, kCcmDescriptor,
+     "GetObject: Failed, property:__SystemSecurity error:WBEM_E_NOT_FOUND\n"},
+    {"RemoveGetSDFails", kRemove, Fault("ExecMethod", "GetSD", "0x80041003"), nullptr, kCcmDescriptor,
+     "ExecMethod: Failed, method:GetSD error:WBEM_E_ACCESS_DENIED\n"},
+    {"RemoveSDUnreadable", kRemove, Fault("Get", "SD", "0x80041006"), nullptr, kCcmDescriptor,
+     "GetProperty: Failed, property:SD error:WBEM_E_OUT_OF_MEMORY\n"},
+    {"RemoveGetMethodFails", kRemove, Fault("GetMethod", "SetSD", "0x80041002"), nullptr, kCcmDescriptor,
+     kCcmLine + "GetMethod: Failed, method:SetSD error:WBEM_E_NOT_FOUND\n"},
+    {"RemoveSpawnInstanceFails", kRemove, Fault("SpawnInstance", nullptr, "0x80041006"), nullptr, kCcmDescriptor,
+     kCcmLine + "SpawnInstance: Failed, method:SetSD error:WBEM_E_OUT_OF_MEMORY\n"},
+    {"RemovePutFails", kRemove, Fault("Put", "SD", "0x80041005"), nullptr, kCcmDescriptor,
+     kCcmLine + "PutProperty: Failed, property:SD error:WBEM_E_TYPE_MISMATCH\n"},
+    {"RemoveSetSDFails", kRemove, Fault("ExecMethod", "SetSD", "0x80041003"), nullptr, kCcmDescriptor,
+     kCcmLine + "ExecMethod: Failed, method:SetSD error:WBEM_E_ACCESS_DENIED\n"},
+    {"AddWithoutLocator", kAdd, Json::array(), {{"WbemLocator", "0x80040154"}}, kCcmDescriptor,
+     "CWMIQuery::Init - The class asked for is not registered.\n"},
+    // The service's own refusal comes back as SetSD's ReturnValue: the current text is all.
+    {"ServiceRefusesTheAddedDescriptor", kAdd, Json::array(), nullptr, kGenericAllDescriptor,
+     "O:BAG:BAD:(A;;GA;;;BA)(A;CI;CCDCWP;;;S-1-5-21-1-2-3-1001) \n"},
+    {"ServiceRefusesTheRemovedDescriptor", kRemove, Json::array(), nullptr, kGenericAllDescriptor,
+     "O:BAG:BAD:(A;;GA;;;BA)(A;CI;CCDCWP;;;S-1-5-21-1-2-3-1001) \n"},
+};
+INSTANTIATE_TEST_SUITE_P(Runs, FailedModifyTest, ::testing::ValuesIn(kFailureRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Eight commands at once, each adding an entry to its own namespace, three times over: the host
+// serialises their writes, so every entry is kept and a view of each namespace shows it.
+TEST_F(DurabilityTest, ConcurrentWritersToDifferentNamespacesKeepEveryEntry) {
+  WriteHost(Host());
+  const char* const keywords[] = {"EXEC_METHODS", "REMOTE_ENABLE", "READ_SECURITY"};
+  const char* const letters[] = {"DC", "WP", "RC"};
+  for (int round = 0; round < 3; ++round) {
+    std::vector<std::unique_ptr<Child>> children;
+    for (int index = 0; index < 8; ++index) {
+      const Arguments arguments = {"/A:ADD", "/N", "root\\Site" + std::to_string(index), "/M",
+                                   std::string(kTrustee) + ":" + keywords[round]};
+      children.push_back(std::make_unique<Child>(
+          arguments, hostFile_, directory_ / ("round" + std::to_string(round) + "-" + std::to_string(index))));
+      ASSERT_TRUE(children.back()->Started());
+    }
+    for (int index = 0; index < 8; ++index) {
+      SCOPED_TRACE("round " + std::to_string(round) + ", namespace Site" + std::to_string(index));
+      EXPECT_EQ(children[index]->Wait(), 0);
+      EXPECT_EQ(children[index]->ErrorOutput(), "");
+      std::string current = "O:BAG:BAD:";
+      for (int earlier = 0; earlier < round; ++earlier)
+        current += std::string("(A;;") + letters[earlier] + ";;;" + kSid + ")";
+      ExpectOutput(current + " \nWrite security succeeded on root\\Site" + std::to_string(index) + " for " + kTrustee +
+                       ".\n",
+                   children[index]->Output());
+    }
+  }
+
+  const std::string expected = std::string("O:BAG:BAD:(A;;DC;;;") + kSid + ")(A;;WP;;;" + kSid + ")(A;;RC;;;" + kSid + ")";
+  const Json host = Json::parse(HostFileText());
+  for (int index = 0; index < 8; ++index) {
+    const std::string name = "Site" + std::to_string(index);
+    const Json* node = FindNamespace(host, {"root", name});
+    ASSERT_NE(node, nullptr) << name;
+    EXPECT_EQ(node->at("descriptor"), expected) << name;
+    ExpectOutput("Permissions on root\\" + name + " \n" + expected + " \n\n", Run({"/N", "root\\" + name}));
+  }
+}
+
+// A command killed at a point chosen at random: the delays are spread over the time a whole run
+// takes, measured first, so the kills land anywhere from start-up to after the write. The seed
+// is fixed, so a failure repeats; TESSARWICK_KILL_SEED chooses another.
+TEST_F(DurabilityTest, KilledCommandLeavesTheOldOrTheNewDescriptor) {
+  WriteHost(Host());
+  const Arguments add = {"/A:ADD", "/N", "root\\CCM", "/M", std::string(kTrustee) + ":REMOTE_ENABLE"};
+  const std::string entry = std::string("(A;;WP;;;") + kSid + ")";
+
+  // One whole run puts the file into the host's own layout and measures the span to spread over.
+  const auto started = std::chrono::steady_clock::now();
+  Run(add);
+  const auto wholeRun = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+
+  const char* seedText = std::getenv("TESSARWICK_KILL_SEED");
+  const unsigned seed = seedText != nullptr ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 20261211u;
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<long long> delays(0, wholeRun.count());
+  int completed = 0;
+  for (int attempt = 0; attempt < 30; ++attempt) {
+    const long long delay = delays(random);
+    SCOPED_TRACE("seed " + std::to_string(seed) + ", attempt " + std::to_string(attempt) + ", kill after " +
+                 std::to_string(delay) + " us");
+    const Json before = Json::parse(HostFileText());
+    const std::string oldDescriptor = FindNamespace(before, {"root", "CCM"})->at("descriptor");
+
+    Child child(add, hostFile_, directory_ / "killed");
+    ASSERT_TRUE(child.Started());
+    const timespec pause{static_cast<time_t>(delay / 1000000), static_cast<long>(delay % 1000000) * 1000};
+    ::nanosleep(&pause, nullptr);
+    const int exitCode = child.Kill();
+    if (exitCode == 0) ++completed;
+
+    Json after;
+    ASSERT_NO_THROW(after = Json::parse(HostFileText())) << "the host file no longer parses";
+    const Json* written = FindNamespace(after, {"root", "CCM"});
+    ASSERT_NE(written, nullptr);
+    const std::string descriptor = written->at("descriptor");
+    EXPECT_TRUE(descriptor == oldDescriptor || descriptor == oldDescriptor + entry) << descriptor;
+    Json unchanged = after;
+    FindNamespace(unchanged, {"root", "CCM"})->at("descriptor") = oldDescriptor;
+    EXPECT_EQ(unchanged, before) << "something besides root\\CCM changed";
+  }
+  // The host itself must still read the file: a view shows the descriptor as stored.
+  const Json last = Json::parse(HostFileText());
+  const std::string stored = FindNamespace(last, {"root", "CCM"})->at("descriptor");
+  ExpectOutput("Permissions on root\\CCM \n" + stored + " \n\n", Run({"/N", "root\\CCM"}));
+  RecordProperty("finishedBeforeTheKill", completed);
+}
+
+}  // namespace
+}  // namespace tessarwick::testing
