@@ -11,6 +11,9 @@ namespace {
 
 bool comInitialized = false;
 
+// A failure the simulated WMI host asked of the next SafeArrayAccessData on this thread.
+thread_local HRESULT pendingAccessFailure = S_OK;
+
 // A BSTR points just past its 32-bit byte length; the text is followed by a zero character.
 struct BstrHeader {
   std::uint32_t byteLength;
@@ -201,8 +204,15 @@ HRESULT SafeArrayDestroy(SAFEARRAY* array) {
   return S_OK;
 }
 
+void tessarwick::portable::FailNextSafeArrayAccess(HRESULT status) noexcept { pendingAccessFailure = status; }
+
 HRESULT SafeArrayAccessData(SAFEARRAY* array, void** data) {
   if (array == nullptr || data == nullptr) return E_INVALIDARG;
+  if (FAILED(pendingAccessFailure)) {
+    const HRESULT status = pendingAccessFailure;
+    pendingAccessFailure = S_OK;
+    return status;
+  }
   ++array->cLocks;
   *data = array->pvData;
   return S_OK;

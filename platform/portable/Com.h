@@ -156,3 +156,9 @@ HRESULT SafeArrayGetLBound(SAFEARRAY* array, UINT dimension, LONG* bound);
 HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dimension, LONG* bound);
 HRESULT SafeArrayGetVartype(SAFEARRAY* array, VARTYPE* type);
 HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** destination);
+namespace tessarwick::portable {
+// Fault injection for the simulated WMI host (docs/host-file.md): the next SafeArrayAccessData
+// call on this thread that is given an array and an out-pointer fails with `status` and locks
+// nothing. S_OK withdraws a failure not yet taken.
+void FailNextSafeArrayAccess(HRESULT status) noexcept;
+}  // namespace tessarwick::portable

@@ -133,7 +133,8 @@ TEST_P(ModifyWriteTest, PrintsTheDescriptorAndStoresTheChange) {
   WriteHost(Host(row.ccmDescriptor, row.ccmDescriptor));
   ExpectOutput(WithSid(row.output), Run(row.arguments));
   EXPECT_EQ(StoredDescriptor(row.computer, row.path), WithSid(row.stored));
-  EXPECT_EQ(StoredDescriptor(local ? kRemote : ".", {"root", "CCM"}), row.ccmDescriptor) << "the other computer changed";
+  EXPECT_EQ(StoredDescriptor(local ? kRemote : ".", {"root", "CCM"}), row.ccmDescriptor)
+      << "the other computer changed";
 }
 
 const char kWorkedExample[] =
@@ -324,6 +325,12 @@ const NoWriteRow kNoWriteRows[] = {
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU) \nGetMethod: Failed, method:SetSD error:WBEM_E_NOT_FOUND\n"},
     {"SpawnInstanceFails", kAdd, Faults(Fault("SpawnInstance", nullptr, "0x80041006")), nullptr, kCcmDescriptor,
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU) \nSpawnInstance: Failed, method:SetSD error:WBEM_E_OUT_OF_MEMORY\n"},
+    // The array for the new descriptor cannot be locked: the text was printed, nothing is written.
+    {"ArrayCannotBeLocked", kAdd,
+     Faults({{"namespace", "root\\CCM"}, {"call", "SafeArrayAccessData"}, {"status", "0x8007000E"}}), nullptr,
+     kCcmDescriptor,
+     "O:BAG:BAD:(A;CI;CCDCRP;;;AU) \nSafeArrayAccessData: Failed, error:Memory ran out before the operation could "
+     "finish.\n"},
     {"PutFails", kAdd, Faults(Fault("Put", "SD", "0x80041005")), nullptr, kCcmDescriptor,
      "O:BAG:BAD:(A;CI;CCDCRP;;;AU) \nPutProperty: Failed, property:SD error:WBEM_E_TYPE_MISMATCH\n"},
     {"SetSDFails", kAdd, Faults(Fault("ExecMethod", "SetSD", "0x80041003")), nullptr, kCcmDescriptor,

@@ -52,6 +52,11 @@ class FaultTest : public HostTest {
     ComPtr<IWbemClassObject> in;
     status = inClass->SpawnInstance(0, in.put());
     if (call == HostCall::SpawnInstance) return status;
+    UniqueSafeArray array(SafeArrayCreateVector(VT_UI1, 0, 20));
+    void* data = nullptr;
+    status = SafeArrayAccessData(array.get(), &data);
+    if (SUCCEEDED(status)) SafeArrayUnaccessData(array.get());
+    if (call == HostCall::SafeArrayAccessData) return status;
     UniqueVariant nothing;
     nothing->vt = VT_NULL;
     status = in->Put(L"SD", 0, nothing.get(), 0);
@@ -69,7 +74,7 @@ TEST_F(FaultTest, EachCallFailsWithItsInjectedStatusAndOnlyInItsNamespace) {
   const HostCall calls[] = {HostCall::ConnectServer, HostCall::ExecQuery, HostCall::GetObject, HostCall::ExecMethod,
                             HostCall::GetMethod,     HostCall::SpawnInstance, HostCall::Put,   HostCall::Get,
                             HostCall::Next,          HostCall::Clone,       HostCall::CoSetProxyBlanket,
-                            HostCall::PutInstance,   HostCall::DeleteInstance};
+                            HostCall::PutInstance,   HostCall::DeleteInstance, HostCall::SafeArrayAccessData};
   for (HostCall call : calls) {
     SCOPED_TRACE(::testing::PrintToString(std::wstring(wmihost::HostCallName(call))));
     wmihost::ClearFaults();
@@ -212,6 +217,66 @@ TEST_F(FaultTest, GetSDCanGiveBytesThatAreNotADescriptor) {
     // Only that namespace's SD is spoilt.
     EXPECT_EQ(ReadSddl(Connect(L"root").get()).substr(0, 10), L"O:BAG:BAD:");
   }
+}
+
+// The lock of the array that carries SetSD's new descriptor can fail: the spawn of SetSD's
+// in-parameters arms the failure, the next lock takes it, and the one after succeeds.
+TEST_F(FaultTest, TheLockAfterSpawningSetSDsInParametersCanFail) {
+  constexpr HRESULT kOutOfMemory = static_cast<HRESULT>(0x8007000Eu);
+  for (const bool inProcess : {false, true}) {
+    SCOPED_TRACE(inProcess ? "in-process" : "host file");
+    wmihost::ClearFaults();
+    if (inProcess) {
+      std::filesystem::remove(HostFile());
+      Fault fault;
+      fault.namespacePath = L"root\\CCM";
+      fault.call = HostCall::SafeArrayAccessData;
+      fault.status = kOutOfMemory;
+      wmihost::InjectFault(fault);
+    } else {
+      WriteHostFile(R"json({"tessarwickHost": 1, "faults": [
+        {"namespace": "root\\CCM", "call": "SafeArrayAccessData", "status": "0x8007000E"}]})json");
+    }
+    UniqueSafeArray array(SafeArrayCreateVector(VT_UI1, 0, 20));
+    void* data = nullptr;
+    auto lock = [&] {
+      HRESULT status = SafeArrayAccessData(array.get(), &data);
+      if (SUCCEEDED(status)) SafeArrayUnaccessData(array.get());
+      return status;
+    };
+    auto spawnSetSDParameters = [&](const wchar_t* path) {
+      ComPtr<IWbemServices> services = Connect(path);
+      UniqueBstr className = Bstr(L"__SystemSecurity");
+      ComPtr<IWbemClassObject> systemSecurity;
+      ComPtr<IWbemClassObject> inClass;
+      ComPtr<IWbemClassObject> in;
+      EXPECT_EQ(services->GetObject(className.get(), 0, nullptr, systemSecurity.put(), nullptr), S_OK);
+      EXPECT_EQ(systemSecurity->GetMethod(L"SetSD", 0, inClass.put(), nullptr), S_OK);
+      EXPECT_EQ(inClass->SpawnInstance(0, in.put()), S_OK);
+    };
+    // Spawning another class, or SetSD's in-parameters of another namespace, arms nothing.
+    {
+      ComPtr<IWbemServices> ccm = Connect(L"root\\CCM");
+      UniqueBstr className = Bstr(L"__NAMESPACE");
+      ComPtr<IWbemClassObject> namespaceClass;
+      ComPtr<IWbemClassObject> instance;
+      ASSERT_EQ(ccm->GetObject(className.get(), 0, nullptr, namespaceClass.put(), nullptr), S_OK);
+      ASSERT_EQ(namespaceClass->SpawnInstance(0, instance.put()), S_OK);
+    }
+    EXPECT_EQ(lock(), S_OK);
+    spawnSetSDParameters(L"root\\CIMV2");
+    EXPECT_EQ(lock(), S_OK);
+    // The lock right after the spawn fails and leaves the array unlocked; the next one succeeds.
+    spawnSetSDParameters(L"root\\CCM");
+    EXPECT_EQ(lock(), kOutOfMemory);
+    EXPECT_EQ(array.get()->cLocks, 0u);
+    EXPECT_EQ(lock(), S_OK);
+    // A failure armed and not taken goes with the faults.
+    spawnSetSDParameters(L"root\\CCM");
+    wmihost::ClearFaults();
+    EXPECT_EQ(lock(), S_OK);
+  }
+  EXPECT_FALSE(std::filesystem::exists(HostFile()));
 }
 
 TEST_F(FaultTest, LocatorAndContextCreationCanFail) {

@@ -87,9 +87,14 @@ TEST_F(PersistenceTest, AnUnreadableHostFileFailsTheConnectionWithOneLineAndIsNe
       {"empty", "", "not valid JSON: parse error at line 1, column 1"},
       {"wrong version", "{\"tessarwickHost\": 2}", "top level: \"tessarwickHost\" must be 1"},
       {"bad descriptor",
-       "{\"tessarwickHost\": 1, \"computers\": [{\"name\": \".\", \"namespaces\": {\"name\": \"root\", \"descriptor\": \"O:XX\"}}]}",
+       "{\"tessarwickHost\": 1, \"computers\": [{\"name\": \".\", \"namespaces\": {\"name\": \"root\", \"descriptor\": "
+       "\"O:XX\"}}]}",
        "computers[0] namespace root: descriptor is not valid SDDL"},
       {"unknown key", "{\"tessarwickHost\": 1, \"comptuers\": []}", "top level: unknown key \"comptuers\""},
+      {"lock fault without a status",
+       "{\"tessarwickHost\": 1, \"faults\": [{\"namespace\": \"root\", \"call\": \"SafeArrayAccessData\", "
+       "\"returnValue\": 5}]}",
+       "faults[0]: a SafeArrayAccessData fault needs a \"status\""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -180,12 +185,14 @@ TEST_F(PersistenceTest, AWriteKeepsEveryStoredSystemAclAndTheSpellingOfUnchanged
   // The written namespace keeps its own SACL, not the written one; below it the inherited entries
   // are worked out again and the SACL stays.
   EXPECT_EQ(after[".:root\\Target"], "O:BAG:BAD:(A;CI;RP;;;WD)(A;CIID;CCDCRP;;;BA)S:(AU;SA;RC;;;BU)");
-  EXPECT_EQ(after[".:root\\Target\\Below"], "O:BAG:BAD:(A;;CC;;;WD)(A;CIID;RP;;;WD)(A;CIID;CCDCRP;;;BA)S:(AU;FA;CC;;;WD)");
+  EXPECT_EQ(after[".:root\\Target\\Below"],
+            "O:BAG:BAD:(A;;CC;;;WD)(A;CIID;RP;;;WD)(A;CIID;CCDCRP;;;BA)S:(AU;FA;CC;;;WD)");
   EXPECT_EQ(ReadSddl(target.get()), L"O:BAG:BAD:(A;CI;RP;;;WD)(A;CIID;CCDCRP;;;BA)S:(AU;SA;RC;;;BU)");
   // Everything else, on this computer and the other, is byte for byte what the file said.
   for (const char* path : {".:root", ".:root\\Audited", "SRV1:root"}) EXPECT_EQ(after[path], before.at(path)) << path;
   EXPECT_EQ(after[".:root\\Plain"], "O:BAG:BAD:(A;CIID;CCDCRP;;;BA)");
-  EXPECT_EQ(ReadSddl(Connect(L"root\\Audited").get()), L"O:BAG:BAD:(A;;CCDCRP;;;AU)(A;CIID;CCDCRP;;;BA)S:P(AU;FA;CCDC;;;BA)(AU;SA;WD;;;WD)");
+  EXPECT_EQ(ReadSddl(Connect(L"root\\Audited").get()),
+            L"O:BAG:BAD:(A;;CCDCRP;;;AU)(A;CIID;CCDCRP;;;BA)S:P(AU;FA;CCDC;;;BA)(AU;SA;WD;;;WD)");
 }
 
 }  // namespace

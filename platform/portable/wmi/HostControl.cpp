@@ -33,6 +33,7 @@ constexpr CallName kCallNames[] = {
     {HostCall::CoSetProxyBlanket, L"CoSetProxyBlanket"},
     {HostCall::PutInstance, L"PutInstance"},
     {HostCall::DeleteInstance, L"DeleteInstance"},
+    {HostCall::SafeArrayAccessData, L"SafeArrayAccessData"},
 };
 
 // Tests of one process may inject faults and read records from several threads.
@@ -113,6 +114,7 @@ void ClearFaults() {
   std::lock_guard lock(registry.mutex);
   registry.faults.clear();
   registry.creationFailures.clear();
+  portable::FailNextSafeArrayAccess(S_OK);
 }
 
 std::optional<Fault> FindFault(const Origin& origin, HostCall call, std::wstring_view name, std::wstring_view object) {

@@ -27,6 +27,10 @@ enum class HostCall {
   CoSetProxyBlanket,  // on the services or on a query enumerator
   PutInstance,        // IWbemServices::PutInstance
   DeleteInstance,     // IWbemServices::DeleteInstance
+  // SafeArrayAccessData: SpawnInstance of SetSD's in-parameters arms the failure, and the next
+  // SafeArrayAccessData of the thread takes it. That is the lock of the array that carries the
+  // new descriptor, the only array a caller makes between the spawn and the Put of "SD".
+  SafeArrayAccessData,
 };
 
 // The call's name as the host file writes it ("ExecMethod", "CoSetProxyBlanket", ...); false
@@ -53,7 +57,7 @@ struct Fault {
   HostCall call = HostCall::ConnectServer;
   std::wstring name;    // the method (ExecMethod, GetMethod) or property (Get, Put); empty: any
   std::wstring object;  // only for the __NAMESPACE instance with this Name (Get, Clone, Next); empty: any
-  HRESULT status = S_OK;                 // negative: the call fails with it
+  HRESULT status = S_OK;                 // negative: the call fails with it (SafeArrayAccessData needs one)
   LONG returnValue = 0;                  // nonzero: ExecMethod of GetSD or SetSD returns it (and SetSD stores nothing)
   SdShape sdShape = SdShape::ByteArray;  // ExecMethod of GetSD gives "SD" in this shape
 };
@@ -61,7 +65,8 @@ struct Fault {
 void InjectFault(const Fault& fault);
 // CoCreateInstance of the class (CLSID_WbemLocator or CLSID_WbemContext) fails with the status.
 void FailCreation(REFCLSID clsid, HRESULT status);
-// Drops the faults and creation failures injected in this process (not those of the host file).
+// Drops the faults and creation failures injected in this process (not those of the host file),
+// and a SafeArrayAccessData failure that this thread armed and has not taken yet.
 void ClearFaults();
 
 // What CoSetProxyBlanket was given, and for which object.

@@ -277,6 +277,8 @@ Fault FaultFromJson(const Json& object, const std::string& where) {
   }
   if (fault.status == S_OK && fault.returnValue == 0 && fault.sdShape == SdShape::ByteArray)
     throw FileFault{where + ": the fault needs a \"status\", a \"returnValue\" or an \"sd\" shape"};
+  if (fault.call == HostCall::SafeArrayAccessData && fault.status == S_OK)
+    throw FileFault{where + ": a SafeArrayAccessData fault needs a \"status\""};
   return fault;
 }
 

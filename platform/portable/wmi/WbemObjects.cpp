@@ -252,6 +252,11 @@ class ClassObject final : public IWbemClassObject {
   void SetValue(std::wstring_view name, Value value) {
     if (Property* property = Find(name)) property->value = std::move(value);
   }
+  // Marks the object as the in- or out-parameters (class or instance) of a method.
+  void MarkParameters(std::wstring method, bool in) {
+    parametersOf_ = std::move(method);
+    inParameters_ = in;
+  }
 
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -338,6 +343,10 @@ class ClassObject final : public IWbemClassObject {
     *instance = nullptr;
     if (auto fault = FindFault(origin_, HostCall::SpawnInstance); fault && fault->status < 0) return fault->status;
     if (!isClass_) return WBEM_E_INVALID_OPERATION;
+    // The caller makes the array for the method's "SD" next: its lock is the one that fails.
+    if (inParameters_ && !parametersOf_.empty())
+      if (auto fault = FindFault(origin_, HostCall::SafeArrayAccessData, parametersOf_); fault && fault->status < 0)
+        portable::FailNextSafeArrayAccess(fault->status);
     return HandOut<IWbemClassObject>(Copy(false).detach(), instance);
   }
 
@@ -394,6 +403,8 @@ class ClassObject final : public IWbemClassObject {
     ComPtr<ClassObject> copy;
     copy.attach(new ClassObject(asClass, className_, origin_));
     copy->properties_ = properties_;
+    copy->parametersOf_ = parametersOf_;
+    copy->inParameters_ = inParameters_;
     for (const Method& method : methods_)
       copy->methods_.push_back({method.name, method.in ? method.in->Copy(true) : nullptr,
                                 method.out ? method.out->Copy(true) : nullptr});
@@ -455,6 +466,8 @@ class ClassObject final : public IWbemClassObject {
   Origin origin_;
   std::vector<Property> properties_;
   std::vector<Method> methods_;
+  std::wstring parametersOf_;  // the method whose parameters these are; empty for other objects
+  bool inParameters_ = false;
 };
 
 ComPtr<ClassObject> MakeObject(bool isClass, const wchar_t* className, const Origin& origin) {
@@ -467,10 +480,13 @@ ComPtr<ClassObject> SystemSecurityClass(const Origin& origin) {
   ComPtr<ClassObject> getOut = MakeObject(true, kParametersClass, origin);
   getOut->AddProperty(L"ReturnValue", CIM_UINT32);
   getOut->AddProperty(L"SD", CIM_UINT8 | CIM_FLAG_ARRAY);
+  getOut->MarkParameters(L"GetSD", false);
   ComPtr<ClassObject> setIn = MakeObject(true, kParametersClass, origin);
   setIn->AddProperty(L"SD", CIM_UINT8 | CIM_FLAG_ARRAY);
+  setIn->MarkParameters(L"SetSD", true);
   ComPtr<ClassObject> setOut = MakeObject(true, kParametersClass, origin);
   setOut->AddProperty(L"ReturnValue", CIM_UINT32);
+  setOut->MarkParameters(L"SetSD", false);
   ComPtr<ClassObject> systemSecurity = MakeObject(true, kSystemSecurity, origin);
   systemSecurity->AddMethod(L"GetSD", nullptr, getOut);
   systemSecurity->AddMethod(L"SetSD", setIn, setOut);
@@ -1042,6 +1058,7 @@ class Services final : public IWbemServices, public ProxyIdentity {
       return WBEM_E_INVALID_METHOD;
     }
     ComPtr<ClassObject> parameters = MakeObject(false, kParametersClass, fresh);
+    parameters->MarkParameters(getSD ? L"GetSD" : L"SetSD", false);
     parameters->AddProperty(L"ReturnValue", CIM_UINT32);
     if (getSD) parameters->AddProperty(L"SD", CIM_UINT8 | CIM_FLAG_ARRAY);
     ComPtr<IWbemClassObject> result(static_cast<IWbemClassObject*>(parameters.get()));
