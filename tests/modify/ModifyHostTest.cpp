@@ -303,6 +303,14 @@ const NoWriteRow kNoWriteRows[] = {
      "ExecMethod: Failed, method:GetSD error:WBEM_E_ACCESS_DENIED\n"},
     {"GetSDReturnValueUnreadable", kAdd, Faults(Fault("Get", "ReturnValue", "0x80041001")), nullptr, kCcmDescriptor,
      "GetProperty: Failed, property:ReturnValue error:WBEM_E_FAILED\n"},
+    // The same fault, narrowed to GetSD's out-parameters.
+    {"GetSDReturnValueUnreadableNarrowed", kAdd,
+     Faults({{"namespace", "root\\CCM"},
+             {"call", "Get"},
+             {"name", "ReturnValue"},
+             {"method", "GetSD"},
+             {"status", "0x80041001"}}),
+     nullptr, kCcmDescriptor, "GetProperty: Failed, property:ReturnValue error:WBEM_E_FAILED\n"},
     {"GetSDRefuses", kAdd, Faults(ReturnValueFault("GetSD", 5)), nullptr, kCcmDescriptor, ""},
     {"SDUnreadable", kAdd, Faults(Fault("Get", "SD", "0x80041006")), nullptr, kCcmDescriptor,
      "GetProperty: Failed, property:SD error:WBEM_E_OUT_OF_MEMORY\n"},
@@ -340,6 +348,23 @@ const NoWriteRow kNoWriteRows[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Runs, ModifyNoWriteTest, ::testing::ValuesIn(kNoWriteRows),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// SetSD has run when its ReturnValue cannot be read: the descriptor is written, and the program
+// says only that the value could not be read, with no confirmation.
+TEST_F(ModifyHostTest, UnreadableReturnValueOfSetSDIsReportedAfterTheWrite) {
+  Json host = Host();
+  host["faults"] = Faults({{"namespace", "root\\CCM"},
+                           {"call", "Get"},
+                           {"name", "ReturnValue"},
+                           {"method", "SetSD"},
+                           {"status", "0x80041001"}});
+  WriteHost(host);
+  ExpectOutput(std::string(kCurrentLine) + "GetProperty: Failed, property:ReturnValue error:WBEM_E_FAILED\n",
+               Run({"/A:ADD", "/N", "root\\CCM", "/M", "CONTOSO\\svc-inventory:EXEC_METHODS|REMOTE_ENABLE", "/R"}));
+  EXPECT_EQ(StoredDescriptor(".", {"root", "CCM"}), WithSid("O:BAG:BAD:(A;CI;CCDCRP;;;AU)(A;CI;DCWP;;;<SID>)"));
+  EXPECT_EQ(StoredDescriptor(".", {"root", "CCM", "Policy"}),
+            WithSid("O:BAG:BAD:(A;CIID;CCDCRP;;;AU)(A;CIID;DCWP;;;<SID>)"));
+}
 
 // A name longer than the security authority's strings can describe is refused before the lookup,
 // rather than cut to fit and looked up as another name.

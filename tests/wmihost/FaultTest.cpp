@@ -279,6 +279,71 @@ TEST_F(FaultTest, TheLockAfterSpawningSetSDsInParametersCanFail) {
   EXPECT_FALSE(std::filesystem::exists(HostFile()));
 }
 
+// A Get fault with a method applies only to the out-parameters of that method's ExecMethod (and
+// their clones). SetSD has stored the descriptor when its ReturnValue cannot be read.
+TEST_F(FaultTest, AGetFaultCanBeNarrowedToTheOutParametersOfOneMethod) {
+  constexpr HRESULT kFailed = static_cast<HRESULT>(WBEM_E_FAILED);
+  for (const bool inProcess : {false, true}) {
+    for (const wchar_t* method : {L"GetSD", L"SetSD"}) {
+      const bool onGetSD = std::wstring(method) == L"GetSD";
+      SCOPED_TRACE(::testing::PrintToString(std::wstring(method) + (inProcess ? L" in-process" : L" host file")));
+      wmihost::ClearFaults();
+      std::filesystem::remove(HostFile());
+      if (inProcess) {
+        Fault fault;
+        fault.namespacePath = L"root\\CCM";
+        fault.call = HostCall::Get;
+        fault.method = method;
+        fault.status = kFailed;
+        wmihost::InjectFault(fault);
+      } else {
+        WriteHostFile(std::string(R"json({"tessarwickHost": 1, "faults": [
+          {"namespace": "root\\CCM", "call": "Get", "method": ")json") +
+                      (onGetSD ? "getsd" : "SetSD") + R"json(", "status": "0x80041001"}]})json");
+      }
+      ComPtr<IWbemServices> ccm = Connect(L"root\\CCM");
+      UniqueBstr path = Bstr(L"__SystemSecurity");
+      UniqueBstr getSD = Bstr(L"GetSD");
+      UniqueBstr setSD = Bstr(L"SetSD");
+      ComPtr<IWbemClassObject> systemSecurity;
+      ASSERT_EQ(ccm->GetObject(path.get(), 0, nullptr, systemSecurity.put(), nullptr), S_OK);
+      UniqueVariant value;
+      // Other objects of the namespace are not touched.
+      EXPECT_EQ(systemSecurity->Get(L"__CLASS", 0, value.reset(), nullptr, nullptr), S_OK);
+
+      ComPtr<IWbemClassObject> getOut;
+      ASSERT_EQ(ccm->ExecMethod(path.get(), getSD.get(), 0, nullptr, nullptr, getOut.put(), nullptr), S_OK);
+      ComPtr<IWbemClassObject> getOutCopy;
+      ASSERT_EQ(getOut->Clone(getOutCopy.put()), S_OK);
+      EXPECT_EQ(getOut->Get(L"ReturnValue", 0, value.reset(), nullptr, nullptr), onGetSD ? kFailed : S_OK);
+      EXPECT_EQ(getOutCopy->Get(L"SD", 0, value.reset(), nullptr, nullptr), onGetSD ? kFailed : S_OK);
+
+      ComPtr<IWbemClassObject> inClass;
+      ComPtr<IWbemClassObject> in;
+      ASSERT_EQ(systemSecurity->GetMethod(L"SetSD", 0, inClass.put(), nullptr), S_OK);
+      ASSERT_EQ(inClass->SpawnInstance(0, in.put()), S_OK);
+      UniqueVariant sd;
+      sd->vt = VT_ARRAY | VT_UI1;
+      const std::vector<BYTE> bytes = SddlBytes(L"O:BAG:BAD:(A;;CC;;;WD)");
+      sd->parray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+      void* data = nullptr;
+      ASSERT_EQ(SafeArrayAccessData(sd->parray, &data), S_OK);
+      std::copy(bytes.begin(), bytes.end(), static_cast<BYTE*>(data));
+      SafeArrayUnaccessData(sd->parray);
+      // The in-parameters are not out-parameters of SetSD.
+      ASSERT_EQ(in->Put(L"SD", 0, sd.get(), 0), S_OK);
+      EXPECT_EQ(in->Get(L"SD", 0, value.reset(), nullptr, nullptr), S_OK);
+      ComPtr<IWbemClassObject> setOut;
+      ASSERT_EQ(ccm->ExecMethod(path.get(), setSD.get(), 0, nullptr, in.get(), setOut.put(), nullptr), S_OK);
+      EXPECT_EQ(setOut->Get(L"ReturnValue", 0, value.reset(), nullptr, nullptr), onGetSD ? S_OK : kFailed);
+      if (!onGetSD) {
+        wmihost::ClearFaults();
+        EXPECT_EQ(ReadSddl(ccm.get()).substr(0, 32), L"O:BAG:BAD:(A;;CC;;;WD)(A;CIID;CC");
+      }
+    }
+  }
+}
+
 TEST_F(FaultTest, LocatorAndContextCreationCanFail) {
   ComPtr<IUnknown> object;
   wmihost::FailCreation(CLSID_WbemLocator, REGDB_E_CLASSNOTREG);

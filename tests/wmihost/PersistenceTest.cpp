@@ -95,6 +95,15 @@ TEST_F(PersistenceTest, AnUnreadableHostFileFailsTheConnectionWithOneLineAndIsNe
        "{\"tessarwickHost\": 1, \"faults\": [{\"namespace\": \"root\", \"call\": \"SafeArrayAccessData\", "
        "\"returnValue\": 5}]}",
        "faults[0]: a SafeArrayAccessData fault needs a \"status\""},
+      {"method on a call other than Get",
+       "{\"tessarwickHost\": 1, \"faults\": [{\"namespace\": \"root\", \"call\": \"Put\", \"method\": \"SetSD\", "
+       "\"status\": \"0x80041001\"}]}",
+       "faults[0]: \"method\" is \"GetSD\" or \"SetSD\", and only for a Get fault"},
+      {"method that has no out-parameters here",
+       "{\"tessarwickHost\": 1, \"faults\": [{\"namespace\": \"root\", \"call\": \"Get\", \"method\": "
+       "\"SetSecurityDescriptor\", "
+       "\"status\": \"0x80041001\"}]}",
+       "faults[0]: \"method\" is \"GetSD\" or \"SetSD\", and only for a Get fault"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -67,11 +67,13 @@ bool SameNamespace(std::wstring_view faultPath, std::wstring_view originPath) {
   return true;
 }
 
-bool Applies(const Fault& fault, const Origin& origin, HostCall call, std::wstring_view name, std::wstring_view object) {
+bool Applies(const Fault& fault, const Origin& origin, HostCall call, std::wstring_view name, std::wstring_view object,
+             std::wstring_view outParametersOf) {
   return fault.call == call && SameComputer(fault.computer, origin.computer) &&
          SameNamespace(fault.namespacePath, origin.namespacePath) &&
          (fault.name.empty() || EqualsIgnoringCase(fault.name, name)) &&
-         (fault.object.empty() || EqualsIgnoringCase(fault.object, object));
+         (fault.object.empty() || EqualsIgnoringCase(fault.object, object)) &&
+         (fault.method.empty() || EqualsIgnoringCase(fault.method, outParametersOf));
 }
 
 std::filesystem::path HomeDirectory() {
@@ -117,14 +119,15 @@ void ClearFaults() {
   portable::FailNextSafeArrayAccess(S_OK);
 }
 
-std::optional<Fault> FindFault(const Origin& origin, HostCall call, std::wstring_view name, std::wstring_view object) {
+std::optional<Fault> FindFault(const Origin& origin, HostCall call, std::wstring_view name, std::wstring_view object,
+                               std::wstring_view outParametersOf) {
   if (origin.fileFaults)
     for (const Fault& fault : *origin.fileFaults)
-      if (Applies(fault, origin, call, name, object)) return fault;
+      if (Applies(fault, origin, call, name, object, outParametersOf)) return fault;
   Registry& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
   for (const Fault& fault : registry.faults)
-    if (Applies(fault, origin, call, name, object)) return fault;
+    if (Applies(fault, origin, call, name, object, outParametersOf)) return fault;
   return std::nullopt;
 }
 

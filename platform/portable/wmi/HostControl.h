@@ -57,6 +57,9 @@ struct Fault {
   HostCall call = HostCall::ConnectServer;
   std::wstring name;    // the method (ExecMethod, GetMethod) or property (Get, Put); empty: any
   std::wstring object;  // only for the __NAMESPACE instance with this Name (Get, Clone, Next); empty: any
+  // Get only: just on the out-parameters that ExecMethod of this method ("GetSD" or "SetSD") gave
+  // (and their clones); empty: any object.
+  std::wstring method;
   HRESULT status = S_OK;                 // negative: the call fails with it (SafeArrayAccessData needs one)
   LONG returnValue = 0;                  // nonzero: ExecMethod of GetSD or SetSD returns it (and SetSD stores nothing)
   SdShape sdShape = SdShape::ByteArray;  // ExecMethod of GetSD gives "SD" in this shape

@@ -234,9 +234,9 @@ void StoreNamespaceDescriptor(NamespaceNode& node, const NamespaceNode* parent, 
   // The service keeps whether the written DACL is protected or auto-inherited; the SACL and the
   // inheritance requests of the written descriptor are not kept. SetSD does not set a SACL, so
   // the namespace's own SACL, with its control bits, stays as it was.
-  stored.control = static_cast<std::uint16_t>(SE_DACL_PRESENT |
-                                              (written.control & (SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED)) |
-                                              (node.descriptor.control & kSaclControl));
+  stored.control =
+      static_cast<std::uint16_t>(SE_DACL_PRESENT | (written.control & (SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED)) |
+                                 (node.descriptor.control & kSaclControl));
   stored.sacl = node.descriptor.sacl;
   stored.owner = written.owner;
   stored.group = written.group;

@@ -21,9 +21,10 @@ struct Origin {
 };
 
 // The first fault, of the file or of this process, that applies to the call; `name` is the
-// method or property and `object` the Name of the instance the call is made on (both may be empty).
+// method or property, `object` the Name of the instance the call is made on, and
+// `outParametersOf` the method whose out-parameters it is made on (each may be empty).
 std::optional<Fault> FindFault(const Origin& origin, HostCall call, std::wstring_view name = {},
-                               std::wstring_view object = {});
+                               std::wstring_view object = {}, std::wstring_view outParametersOf = {});
 // The failure the host asks of CoCreateInstance for the class, if any.
 std::optional<HRESULT> CreationFailureFor(CreationTarget target, const std::vector<CreationFailure>& fileFailures);
 

@@ -241,6 +241,7 @@ Json FaultToJson(const Fault& fault) {
   object["call"] = Utf8(HostCallName(fault.call));
   if (!fault.name.empty()) object["name"] = Utf8(fault.name);
   if (!fault.object.empty()) object["object"] = Utf8(fault.object);
+  if (!fault.method.empty()) object["method"] = Utf8(fault.method);
   if (fault.status != S_OK) object["status"] = StatusText(fault.status);
   if (fault.returnValue != 0) object["returnValue"] = fault.returnValue;
   if (fault.sdShape != SdShape::ByteArray)
@@ -250,7 +251,8 @@ Json FaultToJson(const Fault& fault) {
 }
 
 Fault FaultFromJson(const Json& object, const std::string& where) {
-  CheckKeys(object, {"computer", "namespace", "call", "name", "object", "status", "returnValue", "sd"}, where);
+  CheckKeys(object, {"computer", "namespace", "call", "name", "object", "method", "status", "returnValue", "sd"},
+            where);
   Fault fault;
   fault.computer = StringAt(object, "computer", where, false);
   fault.namespacePath = StringAt(object, "namespace", where, true);
@@ -258,6 +260,10 @@ Fault FaultFromJson(const Json& object, const std::string& where) {
   if (!HostCallFromName(call, fault.call)) throw FileFault{where + ": unknown call \"" + Utf8(call) + "\""};
   fault.name = StringAt(object, "name", where, false);
   fault.object = StringAt(object, "object", where, false);
+  fault.method = StringAt(object, "method", where, false);
+  if (object.contains("method") && (fault.call != HostCall::Get || (!EqualsIgnoringCase(fault.method, L"GetSD") &&
+                                                                    !EqualsIgnoringCase(fault.method, L"SetSD"))))
+    throw FileFault{where + ": \"method\" is \"GetSD\" or \"SetSD\", and only for a Get fault"};
   if (object.contains("status")) {
     fault.status = StatusAt(object["status"], where);
     if (fault.status >= 0) throw FileFault{where + ": \"status\" must be a failure status"};

@@ -279,7 +279,8 @@ class ClassObject final : public IWbemClassObject {
   // IWbemClassObject: properties
   HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, LONG, VARIANT* value, CIMTYPE* type, LONG* flavor) override {
     if (name == nullptr) return WBEM_E_INVALID_PARAMETER;
-    if (auto fault = FindFault(origin_, HostCall::Get, name, InstanceName()); fault && fault->status < 0)
+    if (auto fault = FindFault(origin_, HostCall::Get, name, InstanceName(), inParameters_ ? L"" : parametersOf_);
+        fault && fault->status < 0)
       return fault->status;
     Value found;
     CIMTYPE foundType = CIM_EMPTY;
