@@ -175,7 +175,13 @@ INSTANTIATE_TEST_SUITE_P(
         DescriptorFailureCase{"SdString", HostCall::ExecMethod, S_OK, L"GetSD", 0, wmihost::SdShape::String,
                               "GetProperty: Failed, property:SD error:WBEM_E_TYPE_MISMATCH\n"},
         DescriptorFailureCase{"SdInt32Array", HostCall::ExecMethod, S_OK, L"GetSD", 0, wmihost::SdShape::Int32Array,
-                              "GetProperty: Failed, property:SD error:WBEM_E_TYPE_MISMATCH\n"}),
+                              "GetProperty: Failed, property:SD error:WBEM_E_TYPE_MISMATCH\n"},
+        // Bytes that are no self-relative descriptor (an unknown revision): the conversion refuses
+        // them and its line names the thread's last error.
+        DescriptorFailureCase{"SdNotADescriptor", HostCall::ExecMethod, S_OK, L"GetSD", 0,
+                              wmihost::SdShape::InvalidBytes,
+                              "ConvertSecurityDescriptorToStringSecurityDescriptor - The revision level is not one "
+                              "that the system knows.\n"}),
     [](const ::testing::TestParamInfo<DescriptorFailureCase>& info) { return std::string(info.param.label); });
 
 TEST_F(ViewTest, ChildWhoseNameCannotBeReadIsSkipped) {
