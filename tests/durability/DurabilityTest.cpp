@@ -299,7 +299,7 @@ TEST_F(DurabilityTest, KilledCommandLeavesTheOldOrTheNewDescriptor) {
   const unsigned seed = seedText != nullptr ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 20261211u;
   std::mt19937 random(seed);
   std::uniform_int_distribution<long long> delays(0, wholeRun.count());
-  int completed = 0;
+  int written = 0;
   for (int attempt = 0; attempt < 30; ++attempt) {
     const long long delay = delays(random);
     SCOPED_TRACE("seed " + std::to_string(seed) + ", attempt " + std::to_string(attempt) + ", kill after " +
@@ -311,15 +311,15 @@ TEST_F(DurabilityTest, KilledCommandLeavesTheOldOrTheNewDescriptor) {
     ASSERT_TRUE(child.Started());
     const timespec pause{static_cast<time_t>(delay / 1000000), static_cast<long>(delay % 1000000) * 1000};
     ::nanosleep(&pause, nullptr);
-    const int exitCode = child.Kill();
-    if (exitCode == 0) ++completed;
+    child.Kill();
 
     Json after;
     ASSERT_NO_THROW(after = Json::parse(HostFileText())) << "the host file no longer parses";
-    const Json* written = FindNamespace(after, {"root", "CCM"});
-    ASSERT_NE(written, nullptr);
-    const std::string descriptor = written->at("descriptor");
+    const Json* stored = FindNamespace(after, {"root", "CCM"});
+    ASSERT_NE(stored, nullptr);
+    const std::string descriptor = stored->at("descriptor");
     EXPECT_TRUE(descriptor == oldDescriptor || descriptor == oldDescriptor + entry) << descriptor;
+    written += descriptor != oldDescriptor;
     Json unchanged = after;
     FindNamespace(unchanged, {"root", "CCM"})->at("descriptor") = oldDescriptor;
     EXPECT_EQ(unchanged, before) << "something besides root\\CCM changed";
@@ -328,7 +328,8 @@ TEST_F(DurabilityTest, KilledCommandLeavesTheOldOrTheNewDescriptor) {
   const Json last = Json::parse(HostFileText());
   const std::string stored = FindNamespace(last, {"root", "CCM"})->at("descriptor");
   ExpectOutput("Permissions on root\\CCM \n" + stored + " \n\n", Run({"/N", "root\\CCM"}));
-  RecordProperty("finishedBeforeTheKill", completed);
+  // How many kills came after the write; the spread of delays is meant to give both outcomes.
+  RecordProperty("killedAfterTheWrite", written);
 }
 
 }  // namespace
