@@ -26,7 +26,7 @@ class ComPtr {
     return *this;
   }
   ComPtr& operator=(ComPtr&& other) noexcept {
-    ComPtr(std::move(other)).swap(*this);
+    if (this != &other) attach(other.detach());
     return *this;
   }
 

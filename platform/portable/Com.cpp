@@ -25,17 +25,16 @@ BstrHeader* HeaderOf(BSTR text) {
   return reinterpret_cast<BstrHeader*>(reinterpret_cast<unsigned char*>(text) - kBstrHeaderBytes);
 }
 
-// Each safe array carries its element type in front of the public structure, as Windows does
-// for arrays made with a known variant type.
+// Each safe array carries its element type beside the public structure (Windows keeps it in
+// front of the structure for arrays made with a known variant type). The public structure comes
+// first, so the array pointer is the record's own address.
 struct SafeArrayRecord {
-  VARTYPE elementType;
   SAFEARRAY array;
+  VARTYPE elementType;
 };
+static_assert(offsetof(SafeArrayRecord, array) == 0);
 
-SafeArrayRecord* RecordOf(SAFEARRAY* array) {
-  return reinterpret_cast<SafeArrayRecord*>(reinterpret_cast<unsigned char*>(array) -
-                                            offsetof(SafeArrayRecord, array));
-}
+SafeArrayRecord* RecordOf(SAFEARRAY* array) { return reinterpret_cast<SafeArrayRecord*>(array); }
 
 ULONG ElementSize(VARTYPE type) {
   switch (type) {
@@ -194,13 +193,20 @@ SAFEARRAY* SafeArrayCreateVector(VARTYPE type, LONG lowerBound, ULONG elements) 
   return array;
 }
 
-HRESULT SafeArrayDestroy(SAFEARRAY* array) {
-  if (array == nullptr) return S_OK;
-  if (array->cLocks != 0) return DISP_E_ARRAYISLOCKED;
+namespace {
+// Frees an array and its elements without looking at its locks.
+void FreeArray(SAFEARRAY* array) {
   SafeArrayRecord* record = RecordOf(array);
   ClearElements(array, record->elementType);
   std::free(array->pvData);
   delete record;
+}
+}  // namespace
+
+HRESULT SafeArrayDestroy(SAFEARRAY* array) {
+  if (array == nullptr) return S_OK;
+  if (array->cLocks != 0) return DISP_E_ARRAYISLOCKED;
+  FreeArray(array);
   return S_OK;
 }
 
@@ -258,7 +264,7 @@ HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** destination) {
       if (from[i] == nullptr) continue;
       to[i] = SysAllocStringLen(from[i], SysStringLen(from[i]));
       if (to[i] == nullptr) {
-        SafeArrayDestroy(copy);
+        FreeArray(copy);
         return E_OUTOFMEMORY;
       }
     }
@@ -268,7 +274,7 @@ HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** destination) {
     for (ULONG i = 0; i < count; ++i) {
       HRESULT result = VariantCopy(&to[i], &from[i]);
       if (FAILED(result)) {
-        SafeArrayDestroy(copy);
+        FreeArray(copy);
         return result;
       }
     }
