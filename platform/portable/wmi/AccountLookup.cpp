@@ -3,6 +3,7 @@
 // computer's name.
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -225,9 +226,9 @@ NTSTATUS NTAPI LsaOpenPolicy(PLSA_UNICODE_STRING systemName, PLSA_OBJECT_ATTRIBU
     // Only the local computer's authority answers here.
     if (name != L"." && !EqualsIgnoringCase(name, LocalComputerName())) return kRpcServerUnavailable;
   }
-  HostState state;
-  if (!ReadHostState(state)) return kStatusInternalDbCorruption;
-  auto* policy = new Policy{std::move(state.accounts)};
+  std::shared_ptr<const HostSnapshot> snapshot = ReadHostSnapshot();
+  if (!snapshot) return kStatusInternalDbCorruption;
+  auto* policy = new Policy{snapshot->State().accounts};
   std::lock_guard lock(policiesMutex);
   livePolicies.insert(policy);
   *policyHandle = policy;

@@ -3,14 +3,18 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <cwctype>
 #include <fstream>
 #include <initializer_list>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -293,30 +297,128 @@ void ReportHostFault(const std::filesystem::path& path, const std::string& fault
   std::fflush(stderr);
 }
 
-enum class ReadOutcome { Read, Missing, Faulty };
+timespec Now() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return now;
+}
 
-ReadOutcome ReadFile(const std::filesystem::path& path, HostState& state, std::string& fault) {
+HostFileVersion VersionOf(const struct stat& status) {
+  HostFileVersion version;
+  version.device = status.st_dev;
+  version.inode = status.st_ino;
+  version.size = status.st_size;
+  version.modified = status.st_mtim;
+  version.changed = status.st_ctim;
+  return version;
+}
+
+long long Nanoseconds(const timespec& time) { return static_cast<long long>(time.tv_sec) * 1'000'000'000LL + time.tv_nsec; }
+
+std::wstring UpperCased(std::wstring_view text) {
+  std::wstring folded(text);
+  for (wchar_t& c : folded) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+  return folded;
+}
+
+// The last version of the host file this process read: its bytes, and what they gave.
+struct CachedFile {
+  bool valid = false;
+  std::filesystem::path path;
+  HostFileVersion version;
+  timespec readAt{};  // taken before the file was opened
+  std::string text;
+  std::shared_ptr<const HostSnapshot> snapshot;  // null when the text is no host file
+  std::string fault;                             // why, then
+};
+
+// The threads of a process share the one copy.
+struct HostCache {
+  std::mutex mutex;
+  CachedFile file;
+};
+
+HostCache& TheCache() {
+  static HostCache cache;
+  return cache;
+}
+
+std::shared_ptr<const HostSnapshot> DefaultSnapshot() {
+  static const std::shared_ptr<const HostSnapshot> snapshot = std::make_shared<const HostSnapshot>(DefaultHostState());
+  return snapshot;
+}
+
+// What a look at the host file gave: the state, or why there is none.
+struct LookResult {
+  std::shared_ptr<const HostSnapshot> snapshot;
+  std::string fault;
+};
+
+// The file's current state. The process's parsed copy is used as it is when the file still shows
+// the version it was read at and that version is settled; otherwise (and always when
+// `readBytes` is set) the bytes are read again, and parsed again only when they differ from those
+// of the copy. A parse that fails is kept as well, so that the same fault is reported by each call.
+LookResult LookAtHostFile(const std::filesystem::path& path, bool readBytes) {
+  HostCache& cache = TheCache();
+  std::lock_guard lock(cache.mutex);
+  CachedFile& cached = cache.file;
+  if (!readBytes && cached.valid && cached.path == path && VersionIsSettled(cached.version, cached.readAt)) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && VersionOf(status) == cached.version)
+      return {cached.snapshot, cached.fault};
+  }
+
+  const timespec readAt = Now();
   int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (descriptor < 0) {
-    if (errno == ENOENT) return ReadOutcome::Missing;
-    fault = std::string("cannot be read: ") + std::strerror(errno);
-    return ReadOutcome::Faulty;
+    if (errno == ENOENT) return {DefaultSnapshot(), {}};
+    return {nullptr, std::string("cannot be read: ") + std::strerror(errno)};
   }
+  struct stat status {};
   std::string text;
-  char buffer[8192];
-  for (;;) {
+  bool ok = ::fstat(descriptor, &status) == 0;
+  char buffer[65536];
+  while (ok) {
     ssize_t count = ::read(descriptor, buffer, sizeof buffer);
     if (count < 0 && errno == EINTR) continue;
-    if (count < 0) {
-      fault = std::string("cannot be read: ") + std::strerror(errno);
-      ::close(descriptor);
-      return ReadOutcome::Faulty;
+    if (count <= 0) {
+      ok = count == 0;
+      break;
     }
-    if (count == 0) break;
     text.append(buffer, static_cast<std::size_t>(count));
   }
+  int savedErrno = errno;
   ::close(descriptor);
-  return HostStateFromJson(text, state, fault) ? ReadOutcome::Read : ReadOutcome::Faulty;
+  if (!ok) return {nullptr, std::string("cannot be read: ") + std::strerror(savedErrno)};
+
+  if (!cached.valid || cached.path != path || cached.text != text) {
+    HostState state;
+    std::string fault;
+    cached.snapshot = HostStateFromJson(text, state, fault) ? std::make_shared<const HostSnapshot>(std::move(state)) : nullptr;
+    cached.fault = cached.snapshot ? std::string() : fault;
+    cached.text = std::move(text);
+    cached.path = path;
+  }
+  cached.valid = true;
+  cached.version = VersionOf(status);
+  cached.readAt = readAt;
+  return {cached.snapshot, cached.fault};
+}
+
+// After a write of this process: the state written is the file's state. Its version is new, so
+// the next call reads the bytes once more before it trusts the copy.
+void RememberWrite(const std::filesystem::path& path, const HostFileVersion& version, const timespec& writtenAt,
+                   std::string text, std::shared_ptr<const HostSnapshot> snapshot) {
+  HostCache& cache = TheCache();
+  std::lock_guard lock(cache.mutex);
+  CachedFile& cached = cache.file;
+  cached.valid = true;
+  cached.path = path;
+  cached.version = version;
+  cached.readAt = writtenAt;
+  cached.text = std::move(text);
+  cached.snapshot = std::move(snapshot);
+  cached.fault.clear();
 }
 
 bool WriteAll(int descriptor, const std::string& text) {
@@ -332,11 +434,20 @@ bool WriteAll(int descriptor, const std::string& text) {
 
 // Writes the whole text to a temporary file beside the host file, flushes it to the disk and
 // renames it over the host file, so that a reader sees the old state or the new one, never a part.
-bool ReplaceFile(const std::filesystem::path& path, const std::string& text, std::string& fault) {
+// `written` is the version the file shows afterwards.
+bool ReplaceFile(const std::filesystem::path& path, const std::string& text, std::string& fault,
+                 HostFileVersion& written) {
   static std::atomic<unsigned> counter{0};
-  std::filesystem::path temporary = path;
-  temporary += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
-  int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  std::filesystem::path temporary;
+  int descriptor = -1;
+  // A command killed between creating and renaming its file leaves it behind under its process
+  // id, which a later command may be given again: such a name is passed over, not reused.
+  for (int attempt = 0; attempt < 1000 && descriptor < 0; ++attempt) {
+    temporary = path;
+    temporary += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
+    descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (descriptor < 0 && errno != EEXIST) break;
+  }
   if (descriptor < 0) {
     fault = std::string("cannot be written: ") + std::strerror(errno);
     return false;
@@ -360,6 +471,8 @@ bool ReplaceFile(const std::filesystem::path& path, const std::string& text, std
       ::close(directory);
     }
   }
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0) written = VersionOf(status);
   return true;
 }
 
@@ -508,20 +621,68 @@ bool HostStateFromJson(const std::string& text, HostState& state, std::string& f
   return false;
 }
 
-bool ReadHostState(HostState& state, bool reportFault) {
-  const std::filesystem::path path = HostFilePath();
-  std::string fault;
-  switch (ReadFile(path, state, fault)) {
-    case ReadOutcome::Read:
-      return true;
-    case ReadOutcome::Missing:
-      state = DefaultHostState();
-      return true;
-    case ReadOutcome::Faulty:
-      break;
+bool operator==(const HostFileVersion& left, const HostFileVersion& right) {
+  return left.device == right.device && left.inode == right.inode && left.size == right.size &&
+         Nanoseconds(left.modified) == Nanoseconds(right.modified) && Nanoseconds(left.changed) == Nanoseconds(right.changed);
+}
+
+bool VersionIsSettled(const HostFileVersion& version, const timespec& readAt) {
+  // The kernel stamps files from its tick clock (a few milliseconds, at most ten); a file system
+  // that keeps whole seconds, or two seconds (FAT), leaves the nanoseconds zero.
+  const bool wholeSeconds = version.modified.tv_nsec == 0 && version.changed.tv_nsec == 0;
+  const long long margin = wholeSeconds ? 3'000'000'000LL : 50'000'000LL;
+  const long long settledBefore = Nanoseconds(readAt) - margin;
+  return Nanoseconds(version.modified) < settledBefore && Nanoseconds(version.changed) < settledBefore;
+}
+
+HostSnapshot::HostSnapshot(HostState state) : state_(std::move(state)) {
+  auto index = [this](const ComputerState& computer) {
+    auto& paths = namespaces_[&computer];
+    struct Pending {
+      const NamespaceNode* node;
+      std::wstring key;
+      std::wstring stored;
+    };
+    std::vector<Pending> pending{{&computer.root, UpperCased(computer.root.name), computer.root.name}};
+    while (!pending.empty()) {
+      Pending next = std::move(pending.back());
+      pending.pop_back();
+      for (const NamespaceNode& child : next.node->children)
+        pending.push_back({&child, next.key + L'\\' + UpperCased(child.name), next.stored + L'\\' + child.name});
+      paths.emplace(std::move(next.key), FoundNamespace{next.node, std::move(next.stored)});
+    }
+  };
+  index(state_.local);
+  for (const ComputerState& remote : state_.remotes) index(remote);
+}
+
+const ComputerState* HostSnapshot::FindComputer(std::wstring_view name) const {
+  if (name.empty() || name == L"." || EqualsIgnoringCase(name, LocalComputerName())) return &state_.local;
+  for (const ComputerState& computer : state_.remotes)
+    if (EqualsIgnoringCase(computer.name, name)) return &computer;
+  return nullptr;
+}
+
+const FoundNamespace* HostSnapshot::FindNamespace(const ComputerState& computer,
+                                                  const std::vector<std::wstring>& names) const {
+  auto paths = namespaces_.find(&computer);
+  if (paths == namespaces_.end() || names.empty()) return nullptr;
+  std::wstring key;
+  for (const std::wstring& name : names) {
+    // A name holding a separator would reach another namespace's key.
+    if (name.empty() || name.find_first_of(L"\\/") != std::wstring::npos) return nullptr;
+    if (!key.empty()) key += L'\\';
+    key += UpperCased(name);
   }
-  if (reportFault) ReportHostFault(path, fault);
-  return false;
+  auto found = paths->second.find(key);
+  return found == paths->second.end() ? nullptr : &found->second;
+}
+
+std::shared_ptr<const HostSnapshot> ReadHostSnapshot(bool reportFault) {
+  const std::filesystem::path path = HostFilePath();
+  LookResult current = LookAtHostFile(path, false);
+  if (!current.snapshot && reportFault) ReportHostFault(path, current.fault);
+  return current.snapshot;
 }
 
 HRESULT ChangeHostState(const std::function<HRESULT(HostState& state, bool& changed)>& change) {
@@ -533,23 +694,27 @@ HRESULT ChangeHostState(const std::function<HRESULT(HostState& state, bool& chan
     ReportHostFault(path, lock.Fault());
     return WBEM_E_FAILED;
   }
-  HostState state;
-  std::string fault;
-  switch (ReadFile(path, state, fault)) {
-    case ReadOutcome::Read:
-      break;
-    case ReadOutcome::Missing:
-      state = DefaultHostState();
-      break;
-    case ReadOutcome::Faulty:
-      ReportHostFault(path, fault);
-      return kHostUnreadable;
+  // Inside the lock the bytes are always read again: a change is applied to exactly what the file
+  // holds now, whatever its times say.
+  LookResult current = LookAtHostFile(path, true);
+  if (!current.snapshot) {
+    ReportHostFault(path, current.fault);
+    return kHostUnreadable;
   }
+  HostState state = current.snapshot->State();
+  current.snapshot.reset();
   bool changed = false;
   HRESULT result = change(state, changed);
-  if (changed && !ReplaceFile(path, HostStateToJson(state), fault)) {
-    ReportHostFault(path, fault);
-    return WBEM_E_FAILED;
+  if (changed) {
+    std::string text = HostStateToJson(state);
+    const timespec writtenAt = Now();
+    std::string fault;
+    HostFileVersion written;
+    if (!ReplaceFile(path, text, fault, written)) {
+      ReportHostFault(path, fault);
+      return WBEM_E_FAILED;
+    }
+    RememberWrite(path, written, writtenAt, std::move(text), std::make_shared<const HostSnapshot>(std::move(state)));
   }
   return result;
 }

@@ -1,10 +1,11 @@
 // The COM objects of the simulated WMI host: the locator, a namespace's services, the context,
 // query enumerators, class objects and call results; and CoCreateInstance and CoSetProxyBlanket,
-// which reach them. Every call re-reads the host's state, so that what another process wrote is
-// seen at once; every change goes through ChangeHostState.
+// which reach them. Every call takes the host file's current version (ReadHostSnapshot), so that
+// what another process wrote is seen at once; every change goes through ChangeHostState.
 #include <atomic>
 #include <cstring>
 #include <cwctype>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -220,6 +221,11 @@ template <typename Interface>
 HRESULT HandOut(Interface* object, Interface** out) {
   *out = object;
   return S_OK;
+}
+
+// The faults of a version of the host file, sharing that version rather than copying them.
+std::shared_ptr<const std::vector<Fault>> FileFaultsOf(const std::shared_ptr<const HostSnapshot>& snapshot) {
+  return std::shared_ptr<const std::vector<Fault>>(snapshot, &snapshot->State().faults);
 }
 
 // --- class objects ------------------------------------------------------------------------
@@ -850,10 +856,11 @@ class Services final : public IWbemServices, public ProxyIdentity {
     *enumerator = nullptr;
     RecordCall(L"ExecQuery", origin_, context);
     if (language == nullptr || query == nullptr) return WBEM_E_INVALID_PARAMETER;
-    Origin fresh;
-    NamespaceNode node;
-    HRESULT status = Read(fresh, &node);
+    CurrentNamespace current;
+    HRESULT status = Read(current);
     if (FAILED(status)) return status;
+    const Origin& fresh = current.origin;
+    const NamespaceNode& node = *current.node;
     if (auto fault = FindFault(fresh, HostCall::ExecQuery); fault && fault->status < 0) return fault->status;
     if (!EqualsIgnoringCase(BstrText(language), L"WQL")) return WBEM_E_INVALID_QUERY_TYPE;
     if (!IsNamespaceQuery(BstrText(query))) return WBEM_E_INVALID_QUERY;
@@ -959,17 +966,25 @@ class Services final : public IWbemServices, public ProxyIdentity {
  private:
   ~Services() = default;
 
-  // The host's current state of this namespace, and an origin carrying the file's current
-  // faults. A namespace deleted since the connection is gone for its services too.
-  HRESULT Read(Origin& fresh, NamespaceNode* node) const {
-    HostState state;
-    if (!ReadHostState(state)) return kHostUnreadable;
-    ComputerState* computer = FindComputer(state, origin_.computer);
-    NamespaceNode* found = computer == nullptr ? nullptr : FindNamespace(*computer, names_);
+  // The host's current state of this namespace: the version of the file it was found in (which
+  // keeps the node alive), the node, and an origin carrying that version's faults. A namespace
+  // deleted since the connection is gone for its services too.
+  struct CurrentNamespace {
+    std::shared_ptr<const HostSnapshot> snapshot;
+    const ComputerState* computer = nullptr;
+    const NamespaceNode* node = nullptr;
+    Origin origin;
+  };
+  HRESULT Read(CurrentNamespace& current) const {
+    current.snapshot = ReadHostSnapshot();
+    if (!current.snapshot) return kHostUnreadable;
+    current.computer = current.snapshot->FindComputer(origin_.computer);
+    const FoundNamespace* found =
+        current.computer == nullptr ? nullptr : current.snapshot->FindNamespace(*current.computer, names_);
     if (found == nullptr) return WBEM_E_INVALID_NAMESPACE;
-    fresh = origin_;
-    fresh.fileFaults = std::make_shared<const std::vector<Fault>>(state.faults);
-    if (node != nullptr) *node = std::move(*found);
+    current.node = found->node;
+    current.origin = origin_;
+    current.origin.fileFaults = FileFaultsOf(current.snapshot);
     return WBEM_S_NO_ERROR;
   }
 
@@ -1004,10 +1019,10 @@ class Services final : public IWbemServices, public ProxyIdentity {
   }
 
   HRESULT FindObject(const BSTR objectPath, ComPtr<IWbemClassObject>& found) const {
-    Origin fresh;
-    NamespaceNode node;
-    HRESULT status = Read(fresh, &node);
+    CurrentNamespace current;
+    HRESULT status = Read(current);
     if (FAILED(status)) return status;
+    const Origin& fresh = current.origin;
     if (auto fault = FindFault(fresh, HostCall::GetObject); fault && fault->status < 0) return fault->status;
     // A null path asks for an empty class to define a new one, which the stand-in does not offer.
     if (objectPath == nullptr || SysStringLen(objectPath) == 0) return WBEM_E_NOT_SUPPORTED;
@@ -1025,21 +1040,22 @@ class Services final : public IWbemServices, public ProxyIdentity {
       return WBEM_S_NO_ERROR;
     }
     if (!path.keyName.empty() && !EqualsIgnoringCase(path.keyName, L"Name")) return WBEM_E_INVALID_OBJECT_PATH;
-    for (const NamespaceNode& child : node.children)
-      if (EqualsIgnoringCase(child.name, path.keyValue)) {
-        found.attach(NamespaceInstance(fresh, child.name).detach());
-        return WBEM_S_NO_ERROR;
-      }
-    return WBEM_E_NOT_FOUND;
+    std::vector<std::wstring> childNames = names_;
+    childNames.push_back(path.keyValue);
+    const FoundNamespace* child = current.snapshot->FindNamespace(*current.computer, childNames);
+    if (child == nullptr) return WBEM_E_NOT_FOUND;
+    found.attach(NamespaceInstance(fresh, child->node->name).detach());
+    return WBEM_S_NO_ERROR;
   }
 
   HRESULT RunMethod(const BSTR objectPath, const BSTR methodName, IWbemClassObject* inParameters,
                     ComPtr<IWbemClassObject>& out) const {
     if (objectPath == nullptr || methodName == nullptr) return WBEM_E_INVALID_PARAMETER;
-    Origin fresh;
-    NamespaceNode node;
-    HRESULT status = Read(fresh, &node);
+    CurrentNamespace current;
+    HRESULT status = Read(current);
     if (FAILED(status)) return status;
+    const Origin& fresh = current.origin;
+    const NamespaceNode& node = *current.node;
     std::wstring method = BstrText(methodName);
     auto fault = FindFault(fresh, HostCall::ExecMethod, method);
     if (fault && fault->status < 0) return fault->status;
@@ -1134,9 +1150,10 @@ class Services final : public IWbemServices, public ProxyIdentity {
 
   HRESULT StoreInstance(IWbemClassObject* instance, LONG flags, std::wstring& path) const {
     if (instance == nullptr) return WBEM_E_INVALID_PARAMETER;
-    Origin fresh;
-    HRESULT status = Read(fresh, nullptr);
+    CurrentNamespace current;
+    HRESULT status = Read(current);
     if (FAILED(status)) return status;
+    const Origin& fresh = current.origin;
     if (auto fault = FindFault(fresh, HostCall::PutInstance); fault && fault->status < 0) return fault->status;
     auto* object = dynamic_cast<ClassObject*>(instance);
     if (object == nullptr) return WBEM_E_INVALID_OBJECT;
@@ -1166,9 +1183,10 @@ class Services final : public IWbemServices, public ProxyIdentity {
   }
 
   HRESULT RemoveInstance(const BSTR objectPath) const {
-    Origin fresh;
-    HRESULT status = Read(fresh, nullptr);
+    CurrentNamespace current;
+    HRESULT status = Read(current);
     if (FAILED(status)) return status;
+    const Origin& fresh = current.origin;
     if (auto fault = FindFault(fresh, HostCall::DeleteInstance); fault && fault->status < 0) return fault->status;
     if (objectPath == nullptr) return WBEM_E_INVALID_PARAMETER;
     ObjectPath path;
@@ -1244,27 +1262,19 @@ class Locator final : public IWbemLocator {
     if (resource == nullptr) return WBEM_E_INVALID_PARAMETER;
     ConnectionPath path;
     bool wellFormed = ParseNetworkResource(BstrText(resource), path);
-    HostState state;
-    if (!ReadHostState(state)) return kHostUnreadable;
-    ComputerState* computer = FindComputer(state, path.computer);
+    std::shared_ptr<const HostSnapshot> snapshot = ReadHostSnapshot();
+    if (!snapshot) return kHostUnreadable;
+    const ComputerState* computer = snapshot->FindComputer(path.computer);
     if (computer == nullptr) return kServerUnavailable;
     // The service refuses a user name on a connection to the computer it runs on.
-    if (computer == &state.local && user != nullptr && SysStringLen(user) != 0) return WBEM_E_LOCAL_CREDENTIALS;
-    NamespaceNode* node = wellFormed ? FindNamespace(*computer, path.names) : nullptr;
-    if (node == nullptr) return WBEM_E_INVALID_NAMESPACE;
+    if (computer == &snapshot->State().local && user != nullptr && SysStringLen(user) != 0)
+      return WBEM_E_LOCAL_CREDENTIALS;
+    const FoundNamespace* found = wellFormed ? snapshot->FindNamespace(*computer, path.names) : nullptr;
+    if (found == nullptr) return WBEM_E_INVALID_NAMESPACE;
     // The stored spelling of each name, whatever the caller's case.
-    std::vector<std::wstring> stored{computer->root.name};
-    const NamespaceNode* walk = &computer->root;
-    for (std::size_t i = 1; i < path.names.size(); ++i)
-      for (const NamespaceNode& child : walk->children)
-        if (EqualsIgnoringCase(child.name, path.names[i])) {
-          stored.push_back(child.name);
-          walk = &child;
-          break;
-        }
     origin.computer = computer->name;
-    origin.namespacePath = JoinNamespacePath(stored);
-    origin.fileFaults = std::make_shared<const std::vector<Fault>>(state.faults);
+    origin.namespacePath = found->storedPath;
+    origin.fileFaults = FileFaultsOf(snapshot);
     if (auto fault = FindFault(origin, HostCall::ConnectServer); fault && fault->status < 0) return fault->status;
     *services = new Services(origin);
     return WBEM_S_NO_ERROR;
@@ -1288,10 +1298,10 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
   if ((context & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
   if (outer != nullptr) return tessarwick::wmihost::kClassNoAggregation;
   // A host file that cannot be read is reported by the connection, not here.
-  tessarwick::wmihost::HostState state;
-  if (!tessarwick::wmihost::ReadHostState(state, false)) state = {};
+  std::shared_ptr<const tessarwick::wmihost::HostSnapshot> snapshot = tessarwick::wmihost::ReadHostSnapshot(false);
+  const std::vector<tessarwick::wmihost::CreationFailure> none;
   if (auto failure = tessarwick::wmihost::CreationFailureFor(locator ? CreationTarget::Locator : CreationTarget::Context,
-                                                          state.creationFailures))
+                                                             snapshot ? snapshot->State().creationFailures : none))
     return *failure;
   IUnknown* created = locator ? static_cast<IUnknown*>(new tessarwick::wmihost::Locator)
                               : static_cast<IUnknown*>(new tessarwick::wmihost::Context);
