@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -55,12 +54,15 @@ Json Host(const std::string& ccmDescriptor = kCcmDescriptor) {
 }
 
 // A child process of the built executable whose output goes to files, so that several can run at
-// once and one can be killed without a reader of its pipes in between.
+// once and one can be killed without a reader of its pipes in between. The process is made
+// first and held at a gate until Start, so that a test knows its process id before it runs.
 class Child {
  public:
   Child(const Arguments& arguments, const std::filesystem::path& hostFile, const std::filesystem::path& outputBase) {
-    outputPath_ = outputBase.string() + ".out";
-    errorPath_ = outputBase.string() + ".err";
+    const std::string outputPath = outputBase.string() + ".out";
+    const std::string errorPath = outputBase.string() + ".err";
+    outputPath_ = outputPath;
+    errorPath_ = errorPath;
     const std::string executable = TessarwickExecutable();
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry)
@@ -73,22 +75,41 @@ class Child {
     for (std::string& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, executable.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    int gate[2];
+    if (::pipe2(gate, O_CLOEXEC) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // Only calls that are safe between fork and exec.
+      ::close(gate[1]);
+      char go = 0;
+      if (::read(gate[0], &go, 1) != 1) ::_exit(126);
+      const int output = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int error = ::open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (output < 0 || error < 0 || ::dup2(output, STDOUT_FILENO) < 0 || ::dup2(error, STDERR_FILENO) < 0) ::_exit(126);
+      ::execve(executable.c_str(), argv.data(), envp.data());
+      ::_exit(127);
+    }
+    ::close(gate[0]);
+    gate_ = gate[1];
   }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
   ~Child() {
     if (pid_ > 0) Kill();
+    if (gate_ >= 0) ::close(gate_);
   }
 
-  bool Started() const { return pid_ > 0; }
+  pid_t ProcessId() const { return pid_; }
+  // Lets the process run the executable; false when it could not be made.
+  bool Start() {
+    const bool started = pid_ > 0 && ::write(gate_, "x", 1) == 1;
+    ::close(gate_);
+    gate_ = -1;
+    return started;
+  }
   // The exit code, or 128 plus the signal that ended it.
   int Wait() {
+    if (pid_ <= 0) return -1;
     int status = 0;
     while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
@@ -96,6 +117,7 @@ class Child {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   int Kill() {
+    if (pid_ <= 0) return -1;  // never kill(-1): that is every process the test may signal
     ::kill(pid_, SIGKILL);
     return Wait();
   }
@@ -111,6 +133,7 @@ class Child {
 
  private:
   pid_t pid_ = -1;
+  int gate_ = -1;
   std::string outputPath_;
   std::string errorPath_;
 };
@@ -256,7 +279,7 @@ TEST_F(DurabilityTest, ConcurrentWritersToDifferentNamespacesKeepEveryEntry) {
                                    std::string(kTrustee) + ":" + keywords[round]};
       children.push_back(std::make_unique<Child>(
           arguments, hostFile_, directory_ / ("round" + std::to_string(round) + "-" + std::to_string(index))));
-      ASSERT_TRUE(children.back()->Started());
+      ASSERT_TRUE(children.back()->Start());
     }
     for (int index = 0; index < 8; ++index) {
       SCOPED_TRACE("round " + std::to_string(round) + ", namespace Site" + std::to_string(index));
@@ -280,6 +303,28 @@ TEST_F(DurabilityTest, ConcurrentWritersToDifferentNamespacesKeepEveryEntry) {
     EXPECT_EQ(node->at("descriptor"), expected) << name;
     ExpectOutput("Permissions on root\\" + name + " \n" + expected + " \n\n", Run({"/N", "root\\" + name}));
   }
+}
+
+// A killed command can leave its temporary file behind, named by its process id. When that id
+// comes round again, the next command must still write.
+TEST_F(DurabilityTest, LeftoverOfAKilledCommandDoesNotBlockTheNextWrite) {
+  WriteHost(Host());
+  Child child({"/A:ADD", "/N", "root\\CCM", "/M", std::string(kTrustee) + ":REMOTE_ENABLE"}, hostFile_,
+              directory_ / "recycled");
+  ASSERT_GT(child.ProcessId(), 0);
+  for (int write = 0; write < 4; ++write) {
+    const std::filesystem::path leftover =
+        hostFile_.string() + ".tmp." + std::to_string(child.ProcessId()) + "." + std::to_string(write);
+    std::ofstream(leftover) << "{\n  \"tessarwickHost\": 1,\n  \"comp";
+  }
+  ASSERT_TRUE(child.Start());
+  EXPECT_EQ(child.Wait(), 0);
+  EXPECT_EQ(child.ErrorOutput(), "");
+  ExpectOutput(std::string(kCcmDescriptor) + " \nWrite security succeeded on root\\CCM for " + kTrustee + ".\n",
+               child.Output());
+  const Json host = Json::parse(HostFileText());
+  EXPECT_EQ(FindNamespace(host, {"root", "CCM"})->at("descriptor"),
+            std::string(kCcmDescriptor) + "(A;;WP;;;" + kSid + ")");
 }
 
 // A command killed at a point chosen at random: the delays are spread over the time a whole run
@@ -308,7 +353,7 @@ TEST_F(DurabilityTest, KilledCommandLeavesTheOldOrTheNewDescriptor) {
     const std::string oldDescriptor = FindNamespace(before, {"root", "CCM"})->at("descriptor");
 
     Child child(add, hostFile_, directory_ / "killed");
-    ASSERT_TRUE(child.Started());
+    ASSERT_TRUE(child.Start());
     const timespec pause{static_cast<time_t>(delay / 1000000), static_cast<long>(delay % 1000000) * 1000};
     ::nanosleep(&pause, nullptr);
     child.Kill();
