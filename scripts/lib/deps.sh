@@ -4,8 +4,8 @@
 TESSARWICK_NATIVE_PACKAGES="cmake make g++ googletest libgtest-dev libbenchmark-dev nlohmann-json3-dev"
 # Packages for the Windows cross build and its tests under wine.
 TESSARWICK_WINDOWS_PACKAGES="g++-mingw-w64-x86-64 wine wine64"
-# Tools for the sanitizer pass, fuzzing and static analysis.
-TESSARWICK_TOOL_PACKAGES="clang libclang-rt-14-dev clang-tidy cppcheck valgrind"
+# Tools for the static analysis (the sanitizer pass uses g++'s own runtimes; scripts/fuzz installs clang itself).
+TESSARWICK_TOOL_PACKAGES="clang-tidy cppcheck"
 
 tessarwick_missing_packages() {
   local missing=() package
