@@ -36,8 +36,18 @@ class Value {
   Value() { VariantInit(&value_); }
   explicit Value(const VARIANT& source) : Value() { VariantCopy(&value_, &source); }
   Value(const Value& other) : Value(other.value_) {}
+  // A move takes the contents over as they are, so that handing a value on copies no array.
+  Value(Value&& other) noexcept : value_(other.value_) { VariantInit(&other.value_); }
   Value& operator=(const Value& other) {
     if (this != &other) VariantCopy(&value_, &other.value_);
+    return *this;
+  }
+  Value& operator=(Value&& other) noexcept {
+    if (this != &other) {
+      VariantClear(&value_);
+      value_ = other.value_;
+      VariantInit(&other.value_);
+    }
     return *this;
   }
   ~Value() { VariantClear(&value_); }
