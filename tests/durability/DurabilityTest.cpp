@@ -25,6 +25,7 @@
 #include "tests/app/ExpectedText.h"
 #include "tests/support/OutputCapture.h"
 #include "tests/support/ProcessRunner.h"
+#include "tests/support/ScratchFolder.h"
 
 extern char** environ;
 
@@ -121,15 +122,8 @@ class Child {
     ::kill(pid_, SIGKILL);
     return Wait();
   }
-  std::string Output() const { return ReadText(outputPath_); }
-  std::string ErrorOutput() const { return ReadText(errorPath_); }
-
-  static std::string ReadText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string Output() const { return ReadFileText(outputPath_); }
+  std::string ErrorOutput() const { return ReadFileText(errorPath_); }
 
  private:
   pid_t pid_ = -1;
@@ -142,18 +136,10 @@ class DurabilityTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(TessarwickExecutable().empty()) << "TESSARWICK_EXE is not set";
-    std::string pattern = (std::filesystem::temp_directory_path() / "tessarwick-durability-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    directory_ = pattern;
-    hostFile_ = directory_ / "host.json";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    if (!directory_.empty()) std::filesystem::remove_all(directory_, ignored);
   }
 
   void WriteHost(const Json& host) const { std::ofstream(hostFile_) << host.dump(2) << "\n"; }
-  std::string HostFileText() const { return Child::ReadText(hostFile_); }
+  std::string HostFileText() const { return ReadFileText(hostFile_); }
 
   std::string Run(const Arguments& arguments) const {
     const ProcessResult result = RunTessarwick(arguments, {{"TESSARWICK_HOST_FILE", hostFile_.string()}});
@@ -162,8 +148,9 @@ class DurabilityTest : public ::testing::Test {
     return result.output;
   }
 
-  std::filesystem::path directory_;
-  std::filesystem::path hostFile_;
+  ScratchFolder scratch_{"tessarwick-durability"};
+  const std::filesystem::path directory_ = scratch_.Path();
+  const std::filesystem::path hostFile_ = scratch_.HostFile();
 };
 
 void ExpectOutput(const std::string& expectedAfterBanner, const std::string& output) {

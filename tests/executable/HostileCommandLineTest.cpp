@@ -22,6 +22,7 @@
 #include "tests/app/ExpectedText.h"
 #include "tests/support/OutputCapture.h"
 #include "tests/support/ProcessRunner.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace tessarwick::testing {
 namespace {
@@ -168,25 +169,12 @@ class HostileCommandLineTest : public ::testing::TestWithParam<HostileRow> {
  protected:
   void SetUp() override {
     ASSERT_FALSE(TessarwickExecutable().empty()) << "TESSARWICK_EXE is not set";
-    std::random_device random;
-    directory_ = std::filesystem::temp_directory_path() / ("tessarwick-hostile-" + std::to_string(random()));
-    std::filesystem::create_directories(directory_);
-    hostFile_ = directory_ / "host.json";
-    std::ofstream(hostFile_, std::ios::binary) << kHostFile;
+    WriteFileText(hostFile_, kHostFile);
   }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
-  }
-  std::string HostFileText() const {
-    std::ifstream in(hostFile_, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string HostFileText() const { return ReadFileText(hostFile_); }
 
-  std::filesystem::path directory_;
-  std::filesystem::path hostFile_;
+  ScratchFolder scratch_{"tessarwick-hostile"};
+  const std::filesystem::path hostFile_ = scratch_.HostFile();
 };
 
 TEST_P(HostileCommandLineTest, ExitsWithZeroAndPrintsExactlyTheExpectedText) {

@@ -16,6 +16,7 @@
 #include "tests/app/ExpectedText.h"
 #include "tests/support/OutputCapture.h"
 #include "tests/support/ProcessRunner.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace tessarwick::testing {
 namespace {
@@ -60,23 +61,10 @@ class ModifyHostTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(TessarwickExecutable().empty()) << "TESSARWICK_EXE is not set";
-    std::string pattern = (std::filesystem::temp_directory_path() / "tessarwick-modify-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    directory_ = pattern;
-    hostFile_ = directory_ / "host.json";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    if (!directory_.empty()) std::filesystem::remove_all(directory_, ignored);
   }
 
   void WriteHost(const Json& host) const { std::ofstream(hostFile_) << host.dump(2) << "\n"; }
-  std::string HostFileText() const {
-    std::ifstream in(hostFile_, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string HostFileText() const { return ReadFileText(hostFile_); }
 
   std::string Run(const Arguments& arguments) const {
     const ProcessResult result = RunTessarwick(arguments, {{"TESSARWICK_HOST_FILE", hostFile_.string()}});
@@ -103,8 +91,8 @@ class ModifyHostTest : public ::testing::Test {
     return "no computer " + computer;
   }
 
-  std::filesystem::path directory_;
-  std::filesystem::path hostFile_;
+  ScratchFolder scratch_{"tessarwick-modify"};
+  const std::filesystem::path hostFile_ = scratch_.HostFile();
 };
 
 void ExpectOutput(const std::string& expectedAfterBanner, const std::string& output) {

@@ -16,6 +16,7 @@
 #include "tests/app/ExpectedText.h"
 #include "tests/support/OutputCapture.h"
 #include "tests/support/ProcessRunner.h"
+#include "tests/support/ScratchFolder.h"
 #include "wmi/ErrorText.h"
 
 namespace tessarwick {
@@ -76,15 +77,6 @@ class ViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(testing::TessarwickExecutable().empty()) << "TESSARWICK_EXE is not set";
-    directory_ = std::filesystem::temp_directory_path() /
-                 ("tessarwick-view-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(directory_);
-    hostFile_ = directory_ / "host.json";
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
   }
 
   // Writes the host file (unless the test wants the embedded default) and runs the command.
@@ -102,8 +94,8 @@ class ViewTest : public ::testing::Test {
     EXPECT_EQ(actual, expected) << FirstDifference(expected, actual);
   }
 
-  std::filesystem::path directory_;
-  std::filesystem::path hostFile_;
+  testing::ScratchFolder scratch_{"tessarwick-view"};
+  const std::filesystem::path hostFile_ = scratch_.HostFile();
   wmihost::HostState state_ = MakeHostState();
 };
 

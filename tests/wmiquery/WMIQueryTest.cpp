@@ -16,6 +16,7 @@
 #include "platform/portable/wmi/HostModel.h"
 #include "platform/portable/wmi/HostStore.h"
 #include "tests/support/OutputCapture.h"
+#include "tests/support/ScratchFolder.h"
 #include "wmi/ErrorText.h"
 #include "wmi/WMIQuery.h"
 
@@ -23,6 +24,7 @@ namespace tessarwick {
 namespace {
 
 using testing::OutputCapture;
+using testing::ScratchFolder;
 using wmihost::Fault;
 using wmihost::HostCall;
 
@@ -37,11 +39,6 @@ class WMIQueryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    directory_ = std::filesystem::temp_directory_path() /
-                 ("tessarwick-wmiquery-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(directory_);
-    hostFile_ = directory_ / "host.json";
     ::setenv("TESSARWICK_HOST_FILE", hostFile_.c_str(), 1);
 
     state_ = wmihost::DefaultHostState();
@@ -59,8 +56,6 @@ class WMIQueryTest : public ::testing::Test {
     wmihost::ClearFaults();
     wmihost::ClearRecords();
     ::unsetenv("TESSARWICK_HOST_FILE");
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
   }
 
   void WriteHost() { std::ofstream(hostFile_) << wmihost::HostStateToJson(state_); }
@@ -109,8 +104,8 @@ class WMIQueryTest : public ::testing::Test {
     return fault;
   }
 
-  std::filesystem::path directory_;
-  std::filesystem::path hostFile_;
+  ScratchFolder scratch_{"tessarwick-wmiquery"};
+  const std::filesystem::path hostFile_ = scratch_.HostFile();
   wmihost::HostState state_;
   OutputCapture output_;
   UniqueBstr root_ = MakeBstr(L"root");
