@@ -238,6 +238,36 @@ std::shared_ptr<const std::vector<Fault>> FileFaultsOf(const std::shared_ptr<con
   return std::shared_ptr<const std::vector<Fault>>(snapshot, &snapshot->State().faults);
 }
 
+// The reference counting and interface lookup every object of the stand-in shares: one
+// interface besides IUnknown, and the object deletes itself when its last reference goes.
+template <typename Interface>
+class ComObject : public Interface {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    if (iid == IID_IUnknown || iid == InterfaceId<Interface>::value) {
+      AddRef();
+      *object = static_cast<Interface*>(this);
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ protected:
+  ComObject() = default;
+  virtual ~ComObject() = default;
+
+ private:
+  std::atomic<ULONG> references_{1};
+};
+
 // --- class objects ------------------------------------------------------------------------
 
 class ClassObject;
@@ -254,7 +284,7 @@ struct Method {
   ComPtr<ClassObject> out;
 };
 
-class ClassObject final : public IWbemClassObject {
+class ClassObject final : public ComObject<IWbemClassObject> {
  public:
   ClassObject(bool isClass, std::wstring className, Origin origin)
       : isClass_(isClass), className_(std::move(className)), origin_(std::move(origin)) {}
@@ -272,24 +302,6 @@ class ClassObject final : public IWbemClassObject {
   void MarkParameters(std::wstring method, bool in) {
     parametersOf_ = std::move(method);
     inParameters_ = in;
-  }
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IWbemClassObject) {
-      AddRef();
-      *object = static_cast<IWbemClassObject*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
   }
 
   // IWbemClassObject: properties
@@ -477,7 +489,6 @@ class ClassObject final : public IWbemClassObject {
     return true;
   }
 
-  std::atomic<ULONG> references_{1};
   bool isClass_;
   std::wstring className_;
   Origin origin_;
@@ -534,27 +545,10 @@ class ProxyIdentity {
   ~ProxyIdentity() = default;
 };
 
-class CallResult final : public IWbemCallResult {
+class CallResult final : public ComObject<IWbemCallResult> {
  public:
   CallResult(HRESULT status, std::optional<std::wstring> text, ComPtr<IWbemClassObject> object)
       : status_(status), text_(std::move(text)), object_(std::move(object)) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IWbemCallResult) {
-      AddRef();
-      *object = static_cast<IWbemCallResult*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT STDMETHODCALLTYPE GetResultObject(LONG, IWbemClassObject** object) override {
     if (object == nullptr) return WBEM_E_INVALID_PARAMETER;
@@ -585,7 +579,6 @@ class CallResult final : public IWbemCallResult {
 
  private:
   ~CallResult() = default;
-  std::atomic<ULONG> references_{1};
   HRESULT status_;
   std::optional<std::wstring> text_;
   ComPtr<IWbemClassObject> object_;
@@ -599,27 +592,10 @@ void GiveCallResult(IWbemCallResult** callResult, HRESULT status, std::optional<
   *callResult = new CallResult(status, std::move(text), std::move(object));
 }
 
-class Enumerator final : public IEnumWbemClassObject, public ProxyIdentity {
+class Enumerator final : public ComObject<IEnumWbemClassObject>, public ProxyIdentity {
  public:
   Enumerator(Origin origin, std::vector<ComPtr<ClassObject>> objects, bool forwardOnly)
       : origin_(std::move(origin)), objects_(std::move(objects)), forwardOnly_(forwardOnly) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IEnumWbemClassObject) {
-      AddRef();
-      *object = static_cast<IEnumWbemClassObject*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT STDMETHODCALLTYPE Reset() override {
     if (forwardOnly_) return WBEM_E_INVALID_OPERATION;
@@ -668,7 +644,6 @@ class Enumerator final : public IEnumWbemClassObject, public ProxyIdentity {
  private:
   ~Enumerator() = default;
 
-  std::atomic<ULONG> references_{1};
   Origin origin_;
   std::vector<ComPtr<ClassObject>> objects_;
   std::size_t position_ = 0;
@@ -677,25 +652,8 @@ class Enumerator final : public IEnumWbemClassObject, public ProxyIdentity {
 
 // --- the context --------------------------------------------------------------------------
 
-class Context final : public IWbemContext {
+class Context final : public ComObject<IWbemContext> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IWbemContext) {
-      AddRef();
-      *object = static_cast<IWbemContext*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT STDMETHODCALLTYPE Clone(IWbemContext** copy) override {
     if (copy == nullptr) return WBEM_E_INVALID_PARAMETER;
     auto* clone = new Context;
@@ -784,7 +742,6 @@ class Context final : public IWbemContext {
 
  private:
   ~Context() = default;
-  std::atomic<ULONG> references_{1};
   std::vector<std::pair<std::wstring, Value>> values_;
   std::size_t cursor_ = 0;
   bool enumerating_ = false;
@@ -821,26 +778,9 @@ bool ParseNetworkResource(std::wstring_view resource, ConnectionPath& path) {
   return SplitNamespacePath(rest, path.names);
 }
 
-class Services final : public IWbemServices, public ProxyIdentity {
+class Services final : public ComObject<IWbemServices>, public ProxyIdentity {
  public:
   explicit Services(Origin origin) : origin_(std::move(origin)) { SplitNamespacePath(origin_.namespacePath, names_); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IWbemServices) {
-      AddRef();
-      *object = static_cast<IWbemServices*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   const wchar_t* ProxyKind() const override { return L"IWbemServices"; }
   const Origin& ProxyOrigin() const override { return origin_; }
@@ -1218,32 +1158,14 @@ class Services final : public IWbemServices, public ProxyIdentity {
     });
   }
 
-  std::atomic<ULONG> references_{1};
   Origin origin_;
   std::vector<std::wstring> names_;
 };
 
 // --- the locator --------------------------------------------------------------------------
 
-class Locator final : public IWbemLocator {
+class Locator final : public ComObject<IWbemLocator> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IWbemLocator) {
-      AddRef();
-      *object = static_cast<IWbemLocator*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR resource, const BSTR user, const BSTR password,
                                           const BSTR locale, LONG securityFlags, const BSTR authority,
                                           IWbemContext* context, IWbemServices** services) override {
@@ -1290,7 +1212,6 @@ class Locator final : public IWbemLocator {
     return WBEM_S_NO_ERROR;
   }
 
-  std::atomic<ULONG> references_{1};
 };
 
 }  // namespace
