@@ -456,7 +456,7 @@ class ClassObject final : public ComObject<IWbemClassObject> {
   }
 
  private:
-  ~ClassObject() = default;
+  ~ClassObject() override = default;
 
   Property* Find(std::wstring_view name) {
     for (Property& property : properties_)
@@ -564,8 +564,11 @@ class CallResult final : public ComObject<IWbemCallResult> {
     *text = nullptr;
     if (FAILED(status_)) return status_;
     if (!text_) return WBEM_E_INVALID_OPERATION;
-    *text = SysAllocStringLen(text_->data(), static_cast<UINT>(text_->size()));
-    return *text == nullptr ? WBEM_E_OUT_OF_MEMORY : WBEM_S_NO_ERROR;
+    const std::wstring& path = *text_;
+    BSTR copy = SysAllocStringLen(path.c_str(), static_cast<UINT>(path.size()));
+    if (copy == nullptr) return WBEM_E_OUT_OF_MEMORY;
+    *text = copy;
+    return WBEM_S_NO_ERROR;
   }
   HRESULT STDMETHODCALLTYPE GetResultServices(LONG, IWbemServices** services) override {
     if (services != nullptr) *services = nullptr;
@@ -578,7 +581,7 @@ class CallResult final : public ComObject<IWbemCallResult> {
   }
 
  private:
-  ~CallResult() = default;
+  ~CallResult() override = default;
   HRESULT status_;
   std::optional<std::wstring> text_;
   ComPtr<IWbemClassObject> object_;
@@ -642,7 +645,7 @@ class Enumerator final : public ComObject<IEnumWbemClassObject>, public ProxyIde
   const Origin& ProxyOrigin() const override { return origin_; }
 
  private:
-  ~Enumerator() = default;
+  ~Enumerator() override = default;
 
   Origin origin_;
   std::vector<ComPtr<ClassObject>> objects_;
@@ -741,7 +744,7 @@ class Context final : public ComObject<IWbemContext> {
   }
 
  private:
-  ~Context() = default;
+  ~Context() override = default;
   std::vector<std::pair<std::wstring, Value>> values_;
   std::size_t cursor_ = 0;
   bool enumerating_ = false;
@@ -914,7 +917,7 @@ class Services final : public ComObject<IWbemServices>, public ProxyIdentity {
   }
 
  private:
-  ~Services() = default;
+  ~Services() override = default;
 
   // The host's current state of this namespace: the version of the file it was found in (which
   // keeps the node alive), the node, and an origin carrying that version's faults. A namespace
@@ -1035,7 +1038,8 @@ class Services final : public ComObject<IWbemServices>, public ProxyIdentity {
       std::vector<BYTE> bytes = portable::WriteSelfRelative(node.descriptor);
       parameters->SetValue(L"ReturnValue", Int32Value(returnValue));
       SdShape shape = fault ? fault->sdShape : SdShape::ByteArray;
-      if (returnValue != 0) {
+      // A refusal gives no descriptor, and neither does the null shape.
+      if (returnValue != 0 || shape == SdShape::Null) {
         parameters->SetValue(L"SD", NullValue());
       } else if (shape == SdShape::ByteArray) {
         parameters->SetValue(L"SD", ByteArrayValue(bytes));
@@ -1048,8 +1052,6 @@ class Services final : public ComObject<IWbemServices>, public ProxyIdentity {
         // array; the revision byte alone makes it no descriptor.
         bytes.front() = 0;
         parameters->SetValue(L"SD", ByteArrayValue(bytes));
-      } else {
-        parameters->SetValue(L"SD", NullValue());
       }
       out = std::move(result);
       return WBEM_S_NO_ERROR;
@@ -1186,7 +1188,7 @@ class Locator final : public ComObject<IWbemLocator> {
   }
 
  private:
-  ~Locator() = default;
+  ~Locator() override = default;
 
   static HRESULT Connect(const BSTR resource, const BSTR user, IWbemServices** services, Origin& origin) {
     if (services == nullptr) return WBEM_E_INVALID_PARAMETER;
