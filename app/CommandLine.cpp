@@ -19,8 +19,8 @@ struct SwitchRow {
 
 // Letters A to R; the letters without a row (B, E to L, O to Q) print the usage text.
 constexpr SwitchRow kSwitches[] = {
-    {L'A', SwitchKind::Allow, false},   {L'C', SwitchKind::Computer, true}, {L'D', SwitchKind::Deny, false},
-    {L'M', SwitchKind::Trustee, true},  {L'N', SwitchKind::Namespace, true}, {L'R', SwitchKind::Recurse, false},
+    {L'A', SwitchKind::Allow, false},  {L'C', SwitchKind::Computer, true},  {L'D', SwitchKind::Deny, false},
+    {L'M', SwitchKind::Trustee, true}, {L'N', SwitchKind::Namespace, true}, {L'R', SwitchKind::Recurse, false},
 };
 
 SwitchRow FindSwitch(wchar_t letter) {

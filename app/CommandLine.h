@@ -37,8 +37,8 @@ class CommandOperations {
  public:
   virtual ~CommandOperations() = default;
   virtual void View(CNamespaceTarget& target, const WideString& computer) = 0;
-  virtual void Modify(CNamespaceTarget& target, const WideString& computer, const WideString& trustee,
-                      bool allowAce, std::uint32_t accessMask, bool addRights) = 0;
+  virtual void Modify(CNamespaceTarget& target, const WideString& computer, const WideString& trustee, bool allowAce,
+                      std::uint32_t accessMask, bool addRights) = 0;
 };
 
 class TargetOperations final : public CommandOperations {

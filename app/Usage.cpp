@@ -7,6 +7,8 @@ namespace {
 
 // Each piece is written with its own call. None holds a conversion, so each prints literally.
 // The keywords are listed in the order the /M parser documents them, not in bit order.
+// One piece a line, as the administrator reads them.
+// clang-format off
 constexpr const wchar_t* kUsagePieces[] = {
     L"To modify WMI Namespace security:-\n",
     L"Usage: Tessarwick /C <Computer> /A:<Type> or /D:<Type> /N <Namespace> /M <Trustee>:<AccessMask> /R\n",
@@ -26,15 +28,14 @@ constexpr const wchar_t* kUsagePieces[] = {
     L"EDIT_SECURITY - Permissions to change the discretionary access control list (DACL) on the namespace\n",
     L"Where /R = Applies permissions to this namespace and sub-namespaces\n\n",
     L"Example: Tessarwick /C WKS-0042 /A:ADD /N Root\\CCM /M CONTOSO\\svc-inventory:EXEC_METHODS|REMOTE_ENABLE /R\n",
-    // One piece, split over two source lines; the parentheses tell clang the join is meant.
-    (L"Gives execute methods and remote access to the User Account CONTOSO\\svc-inventory for the Root\\CCM WMI "  // NOLINT(bugprone-suspicious-missing-comma)
-     L"namespace and sub-namespaces on computer WKS-0042\n\n"),
+    L"Gives execute methods and remote access to the User Account CONTOSO\\svc-inventory for the Root\\CCM WMI namespace and sub-namespaces on computer WKS-0042\n\n",
     L"To view WMI Namespace security:-\n",
     L"Usage: Tessarwick /C <Computer> /N <Namespace> /R\n",
     L"Where /C = Computer to view permission on\n",
     L"Where /N = WMI namespace to target\n",
     L"Where /R = View permissions to this namespace and sub-namespaces\n",
 };
+// clang-format on
 static_assert(std::size(kUsagePieces) == 24);
 
 }  // namespace

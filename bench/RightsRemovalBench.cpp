@@ -48,9 +48,9 @@ void RemoveTrusteeRightsPerKiB(benchmark::State& state) {
     benchmark::DoNotOptimize(result);
   }
   // Inverted rate over the text's size: seconds per KiB of input.
-  state.counters["time_per_KiB"] = benchmark::Counter(static_cast<double>(text.size()) / 1024.0,
-                                                      benchmark::Counter::kIsIterationInvariantRate |
-                                                          benchmark::Counter::kInvert);
+  state.counters["time_per_KiB"] =
+      benchmark::Counter(static_cast<double>(text.size()) / 1024.0,
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
   state.counters["KiB"] = static_cast<double>(text.size()) / 1024.0;
 }
 // The command calls RemoveTrusteeRights once per run, so every buffer it fills is fresh memory at

@@ -60,9 +60,9 @@ class GeneratedHostFiles {
   const std::filesystem::path& For(std::size_t count) {
     auto found = files_.find(count);
     if (found != files_.end()) return found->second;
-    std::filesystem::path file = std::filesystem::temp_directory_path() /
-                                 ("tessarwick-bench-view-" + std::to_string(::getpid()) + "-" + std::to_string(count) +
-                                  ".json");
+    std::filesystem::path file =
+        std::filesystem::temp_directory_path() /
+        ("tessarwick-bench-view-" + std::to_string(::getpid()) + "-" + std::to_string(count) + ".json");
     std::ofstream(file, std::ios::binary) << wmihost::HostStateToJson(MakeTree(count));
     return files_.emplace(count, std::move(file)).first->second;
   }

@@ -9,8 +9,7 @@ namespace tessarwick {
 
 // "type;flags;rights;object;inherited object;SID". The object fields stay empty, and CI is the
 // only flag written: it makes the namespaces below inherit the entry when /R was given.
-WideString CNamespaceTarget::BuildAceString(const WideString& sidText, bool allowAce,
-                                            std::uint32_t accessMask) const {
+WideString CNamespaceTarget::BuildAceString(const WideString& sidText, bool allowAce, std::uint32_t accessMask) const {
   WideStringBuilder ace;
   ace.Append(allowAce ? L"A;" : L"D;");
   ace.Append(IncludeSubNamespaces ? L"CI;" : L";");

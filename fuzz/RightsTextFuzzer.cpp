@@ -75,13 +75,15 @@ void CheckReader(const std::wstring& text) {
   bool inheritanceFlag = true;
   const std::uint32_t rights = ParseAceRights(WideString(text.c_str(), text.size()), inheritanceFlag);
   if ((rights & ~TableBits()) != 0) Fail("ParseAceRights reported a right outside the rights table", text);
-  if (inheritanceFlag != (text.find(L"CI") != std::wstring::npos)) Fail("the inheritance flag is not \"CI\" in the text", text);
+  if (inheritanceFlag != (text.find(L"CI") != std::wstring::npos))
+    Fail("the inheritance flag is not \"CI\" in the text", text);
 }
 
 void CheckRemoval(const CNamespaceTarget& target, const std::wstring& sid, bool allowAce, std::uint32_t mask,
                   const std::wstring& text) {
   const WideString input(text.c_str(), text.size());
-  const std::wstring output = TextOf(target.RemoveTrusteeRights(WideString(sid.c_str(), sid.size()), allowAce, mask, input));
+  const std::wstring output =
+      TextOf(target.RemoveTrusteeRights(WideString(sid.c_str(), sid.size()), allowAce, mask, input));
   std::size_t entries = 0;
   for (wchar_t character : text) entries += character == L'(';
   if (output.size() > text.size() + kGrowthPerEntry * entries) Fail("the result grew beyond its bound", text);

@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::vector<BYTE> bytes = WriteSelfRelative(first);
   SecurityDescriptor fromBytes;
-  if (!ParseSelfRelative(bytes.data(), bytes.size(), fromBytes, error)) Fail("the binary form does not read back", canonical);
+  if (!ParseSelfRelative(bytes.data(), bytes.size(), fromBytes, error))
+    Fail("the binary form does not read back", canonical);
   if (!(fromBytes == first)) Fail("the binary form reads back differently", canonical);
   return 0;
 }

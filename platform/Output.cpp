@@ -25,9 +25,8 @@ void AppendWide(std::string& out, const wchar_t* text, std::size_t length) {
 
 // Writes one converted field, padded with blanks to the width (counted in characters).
 void AppendField(std::string& out, const std::string& field, std::size_t characters, int width, bool leftAlign) {
-  std::size_t padding = (width > 0 && characters < static_cast<std::size_t>(width))
-                            ? static_cast<std::size_t>(width) - characters
-                            : 0;
+  std::size_t padding =
+      (width > 0 && characters < static_cast<std::size_t>(width)) ? static_cast<std::size_t>(width) - characters : 0;
   if (!leftAlign) out.append(padding, ' ');
   out += field;
   if (leftAlign) out.append(padding, ' ');
@@ -108,13 +107,15 @@ std::string WideFormat(const wchar_t* format, va_list arguments) {
           const char* text = va_arg(arguments, const char*);
           if (text == nullptr) text = "(null)";
           std::size_t length = std::strlen(text);
-          if (precision >= 0 && static_cast<std::size_t>(precision) < length) length = static_cast<std::size_t>(precision);
+          if (precision >= 0 && static_cast<std::size_t>(precision) < length)
+            length = static_cast<std::size_t>(precision);
           AppendField(out, std::string(text, length), length, width, leftAlign);
         } else {
           const wchar_t* text = va_arg(arguments, const wchar_t*);
           if (text == nullptr) text = L"(null)";
           std::size_t length = std::wcslen(text);
-          if (precision >= 0 && static_cast<std::size_t>(precision) < length) length = static_cast<std::size_t>(precision);
+          if (precision >= 0 && static_cast<std::size_t>(precision) < length)
+            length = static_cast<std::size_t>(precision);
           std::string field;
           AppendWide(field, text, length);
           AppendField(out, field, length, width, leftAlign);
@@ -169,7 +170,9 @@ std::string WideFormat(const wchar_t* format, va_list arguments) {
         char buffer[128];
         int length = isSigned ? std::snprintf(buffer, sizeof buffer, spec.c_str(), signedValue)
                               : std::snprintf(buffer, sizeof buffer, spec.c_str(), unsignedValue);
-        if (length > 0) out.append(buffer, static_cast<std::size_t>(length) < sizeof buffer ? static_cast<std::size_t>(length) : sizeof buffer - 1);
+        if (length > 0)
+          out.append(buffer, static_cast<std::size_t>(length) < sizeof buffer ? static_cast<std::size_t>(length)
+                                                                              : sizeof buffer - 1);
         break;
       }
       case L'p': {

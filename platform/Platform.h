@@ -9,6 +9,6 @@
 #else
 #include "platform/portable/Base.h"
 #include "platform/portable/Com.h"
-#include "platform/portable/Wmi.h"
 #include "platform/portable/Security.h"
+#include "platform/portable/Wmi.h"
 #endif

@@ -10,8 +10,8 @@ namespace tessarwick {
 namespace {
 
 // Owner, group, DACL and SACL: the whole descriptor, as GetSD hands it out.
-constexpr DWORD kAllSecurityInformation = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
-                                          DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION;
+constexpr DWORD kAllSecurityInformation =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION;
 
 constexpr VARTYPE kByteArray = VT_ARRAY | VT_UI1;
 
@@ -42,9 +42,8 @@ void PrintDescriptorText(const VARIANT& sd) {
     PrintPropertyFailure(L"SD", WBEM_E_INVALID_PARAMETER);
   } else {
     UniqueLocal<LPWSTR> sddl;
-    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(static_cast<PSECURITY_DESCRIPTOR>(bytes),
-                                                             SDDL_REVISION_1, kAllSecurityInformation,
-                                                             sddl.put(), nullptr))
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(static_cast<PSECURITY_DESCRIPTOR>(bytes), SDDL_REVISION_1,
+                                                             kAllSecurityInformation, sddl.put(), nullptr))
       WidePrintf(L"%s \n\n", sddl.get());
     else
       WidePrintf(L"ConvertSecurityDescriptorToStringSecurityDescriptor - %S\n", SystemErrorText(0));
@@ -68,8 +67,7 @@ void PrintSecurityDescriptor(CWMIQuery& query, const WideString& objectPath) {
 
   UniqueBstr methodName(SysAllocString(L"GetSD"));
   ComPtr<IWbemClassObject> outParameters;
-  status = services->ExecMethod(objectPath.Bstr(), methodName.get(), 0, nullptr, nullptr, outParameters.put(),
-                                nullptr);
+  status = services->ExecMethod(objectPath.Bstr(), methodName.get(), 0, nullptr, nullptr, outParameters.put(), nullptr);
   if (FAILED(status)) {
     WidePrintf(L"ExecMethod: Failed, method:%s error:%S\n", methodName.get(), WbemErrorText(status));
     return;

@@ -29,8 +29,8 @@ constexpr DWORD kComputerNameCapacity = 16;
 }  // namespace
 
 CWMIQuery::CWMIQuery() {
-  HRESULT status = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                                    m_pLocator.put_void());
+  HRESULT status =
+      CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, m_pLocator.put_void());
   if (!m_pLocator) WidePrintf(L"CWMIQuery::Init - %S\n", SystemErrorText(static_cast<DWORD>(status)));
 }
 
@@ -50,8 +50,8 @@ void CWMIQuery::KeepLastError(HRESULT status) { m_strLastError = WideString::Fro
 
 bool CWMIQuery::InitContext() {
   if (!m_pContext) {
-    HRESULT status = CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext,
-                                      m_pContext.put_void());
+    HRESULT status =
+        CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext, m_pContext.put_void());
     if (FAILED(status)) {
       m_pContext.reset();
       return false;
@@ -85,13 +85,12 @@ HRESULT CWMIQuery::Connect(BSTR nameSpace, BSTR user, BSTR password) {
     target = defaultNamespace.get();
   }
 
-  HRESULT status = m_pLocator->ConnectServer(target, m_bstrUser, m_bstrPassword, nullptr, 0, nullptr, nullptr,
-                                             m_pServices.put());
+  HRESULT status =
+      m_pLocator->ConnectServer(target, m_bstrUser, m_bstrPassword, nullptr, 0, nullptr, nullptr, m_pServices.put());
   if (FAILED(status)) {
     m_pServices.reset();
     KeepLastError(status);
-    WidePrintf(L"CWMIQuery::Connect: Failed connecting to namespace:%s, error:%S\n", nameSpace,
-               WbemErrorText(status));
+    WidePrintf(L"CWMIQuery::Connect: Failed connecting to namespace:%s, error:%S\n", nameSpace, WbemErrorText(status));
     return status;
   }
   // A failed blanket leaves the connection held and is reported only through the result.
@@ -106,8 +105,7 @@ HRESULT CWMIQuery::Query(BSTR queryText, LONG flags) {
   m_pObject.reset();
 
   UniqueBstr language(SysAllocString(L"WQL"));
-  HRESULT status =
-      m_pServices->ExecQuery(language.get(), queryText, m_lQueryFlags, m_pContext.get(), m_pEnum.put());
+  HRESULT status = m_pServices->ExecQuery(language.get(), queryText, m_lQueryFlags, m_pContext.get(), m_pEnum.put());
   if (FAILED(status)) {
     m_pEnum.reset();
     KeepLastError(status);
@@ -229,8 +227,8 @@ HRESULT CWMIQuery::Flush() {
   if (!m_pServices || !m_pInstance) return E_FAIL;
 
   ComPtr<IWbemCallResult> callResult;
-  HRESULT status = m_pServices->PutInstance(m_pInstance.get(), WBEM_FLAG_CREATE_OR_UPDATE, m_pContext.get(),
-                                            callResult.put());
+  HRESULT status =
+      m_pServices->PutInstance(m_pInstance.get(), WBEM_FLAG_CREATE_OR_UPDATE, m_pContext.get(), callResult.put());
   if (FAILED(status)) {
     KeepLastError(status);
     WidePrintf(L"T: CWMIQuery::Flush: Failed, error:%S", WbemErrorText(status));

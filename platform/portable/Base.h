@@ -101,8 +101,8 @@ constexpr DWORD FORMAT_MESSAGE_FROM_STRING = 0x00000400;
 constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x00000800;
 constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
 constexpr DWORD FORMAT_MESSAGE_ARGUMENT_ARRAY = 0x00002000;
-DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
-                     DWORD size, void* arguments);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer, DWORD size,
+                     void* arguments);
 
 // The local computer's NetBIOS name.
 constexpr DWORD MAX_COMPUTERNAME_LENGTH = 15;

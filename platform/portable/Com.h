@@ -27,11 +27,11 @@ inline bool operator==(const GUID& left, const GUID& right) noexcept {
 // Declares the IID of an interface so that __uuidof-style lookups work the same on both builds.
 template <typename Interface>
 struct InterfaceId;
-#define TESSARWICK_DECLARE_IID(Interface, d1, d2, d3, b0, b1, b2, b3, b4, b5, b6, b7)    \
-  template <>                                                                             \
-  struct InterfaceId<Interface> {                                                         \
-    static constexpr GUID value{d1, d2, d3, {b0, b1, b2, b3, b4, b5, b6, b7}};            \
-  };                                                                                      \
+#define TESSARWICK_DECLARE_IID(Interface, d1, d2, d3, b0, b1, b2, b3, b4, b5, b6, b7) \
+  template <>                                                                         \
+  struct InterfaceId<Interface> {                                                     \
+    static constexpr GUID value{d1, d2, d3, {b0, b1, b2, b3, b4, b5, b6, b7}};        \
+  };                                                                                  \
   inline constexpr GUID IID_##Interface = InterfaceId<Interface>::value
 
 struct IUnknown {
@@ -65,9 +65,8 @@ constexpr DWORD RPC_C_AUTHN_LEVEL_PKT = 4;
 constexpr DWORD RPC_C_IMP_LEVEL_IMPERSONATE = 3;
 constexpr DWORD EOAC_NONE = 0;
 using RPC_AUTH_IDENTITY_HANDLE = void*;
-HRESULT CoSetProxyBlanket(IUnknown* proxy, DWORD authnService, DWORD authzService,
-                          OLECHAR* serverPrincipalName, DWORD authnLevel, DWORD impLevel,
-                          RPC_AUTH_IDENTITY_HANDLE authInfo, DWORD capabilities);
+HRESULT CoSetProxyBlanket(IUnknown* proxy, DWORD authnService, DWORD authzService, OLECHAR* serverPrincipalName,
+                          DWORD authnLevel, DWORD impLevel, RPC_AUTH_IDENTITY_HANDLE authInfo, DWORD capabilities);
 
 // OLE strings: a 32-bit byte length stands just before the text, which is zero-terminated.
 using BSTR = OLECHAR*;

@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
     std::wstring wide;
     if (!tessarwick::platform::AnsiToWide(argv[i], std::strlen(argv[i]), wide)) {
       wide.clear();
-      for (const char* byte = argv[i]; *byte != '\0'; ++byte) wide += static_cast<wchar_t>(static_cast<unsigned char>(*byte));
+      for (const char* byte = argv[i]; *byte != '\0'; ++byte)
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(*byte));
     }
     texts.push_back(std::move(wide));
   }

@@ -70,14 +70,12 @@ constexpr BYTE FAILED_ACCESS_ACE_FLAG = 0x80;
 // `length` is not null) is LocalAlloc'ed; on failure nothing is returned and the reason is the
 // thread's last error.
 BOOL ConvertSecurityDescriptorToStringSecurityDescriptorW(PSECURITY_DESCRIPTOR securityDescriptor,
-                                                          DWORD requestedRevision,
-                                                          SECURITY_INFORMATION information,
+                                                          DWORD requestedRevision, SECURITY_INFORMATION information,
                                                           LPWSTR* text, PULONG length);
 
 // SDDL text -> self-relative descriptor, LocalAlloc'ed; `size` (optional) receives its size in bytes.
 BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD revision,
-                                                          PSECURITY_DESCRIPTOR* securityDescriptor,
-                                                          PULONG size);
+                                                          PSECURITY_DESCRIPTOR* securityDescriptor, PULONG size);
 
 // SID <-> "S-1-..." text (the text form also accepts the SDDL aliases, as on the platform).
 BOOL ConvertSidToStringSidW(PSID sid, LPWSTR* text);

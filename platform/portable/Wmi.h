@@ -310,8 +310,7 @@ struct IWbemClassObject : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetNames(LPCWSTR wszQualifierName, LONG lFlags, VARIANT* pQualifierVal,
                                              SAFEARRAY** pNames) = 0;
   virtual HRESULT STDMETHODCALLTYPE BeginEnumeration(LONG lEnumFlags) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Next(LONG lFlags, BSTR* strName, VARIANT* pVal, CIMTYPE* pType,
-                                         LONG* plFlavor) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Next(LONG lFlags, BSTR* strName, VARIANT* pVal, CIMTYPE* pType, LONG* plFlavor) = 0;
   virtual HRESULT STDMETHODCALLTYPE EndEnumeration() = 0;
   virtual HRESULT STDMETHODCALLTYPE GetPropertyQualifierSet(LPCWSTR wszProperty, IWbemQualifierSet** ppQualSet) = 0;
   virtual HRESULT STDMETHODCALLTYPE Clone(IWbemClassObject** ppCopy) = 0;
@@ -385,8 +384,7 @@ struct IWbemCallResult : IUnknown {
 
 struct IWbemServices : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE OpenNamespace(const BSTR strNamespace, LONG lFlags, IWbemContext* pCtx,
-                                                  IWbemServices** ppWorkingNamespace,
-                                                  IWbemCallResult** ppResult) = 0;
+                                                  IWbemServices** ppWorkingNamespace, IWbemCallResult** ppResult) = 0;
   virtual HRESULT STDMETHODCALLTYPE CancelAsyncCall(IWbemObjectSink* pSink) = 0;
   virtual HRESULT STDMETHODCALLTYPE QueryObjectSink(LONG lFlags, IWbemObjectSink** ppResponseHandler) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetObject(const BSTR strObjectPath, LONG lFlags, IWbemContext* pCtx,
@@ -421,9 +419,8 @@ struct IWbemServices : IUnknown {
                                               IWbemContext* pCtx, IEnumWbemClassObject** ppEnum) = 0;
   virtual HRESULT STDMETHODCALLTYPE ExecQueryAsync(const BSTR strQueryLanguage, const BSTR strQuery, LONG lFlags,
                                                    IWbemContext* pCtx, IWbemObjectSink* pResponseHandler) = 0;
-  virtual HRESULT STDMETHODCALLTYPE ExecNotificationQuery(const BSTR strQueryLanguage, const BSTR strQuery,
-                                                          LONG lFlags, IWbemContext* pCtx,
-                                                          IEnumWbemClassObject** ppEnum) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ExecNotificationQuery(const BSTR strQueryLanguage, const BSTR strQuery, LONG lFlags,
+                                                          IWbemContext* pCtx, IEnumWbemClassObject** ppEnum) = 0;
   virtual HRESULT STDMETHODCALLTYPE ExecNotificationQueryAsync(const BSTR strQueryLanguage, const BSTR strQuery,
                                                                LONG lFlags, IWbemContext* pCtx,
                                                                IWbemObjectSink* pResponseHandler) = 0;
@@ -452,7 +449,8 @@ TESSARWICK_DECLARE_IID(IWbemQualifierSet, 0xDC12A680, 0x737F, 0x11CF, 0x88, 0x4D
 TESSARWICK_DECLARE_IID(IWbemClassObject, 0xDC12A681, 0x737F, 0x11CF, 0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24);
 TESSARWICK_DECLARE_IID(IWbemObjectSink, 0x7C857801, 0x7381, 0x11CF, 0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24);
 TESSARWICK_DECLARE_IID(IWbemContext, 0x44ACA674, 0xE8FC, 0x11D0, 0xA0, 0x7C, 0x00, 0xC0, 0x4F, 0xB6, 0x88, 0x20);
-TESSARWICK_DECLARE_IID(IEnumWbemClassObject, 0x027947E1, 0xD731, 0x11CE, 0xA3, 0x57, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01);
+TESSARWICK_DECLARE_IID(IEnumWbemClassObject, 0x027947E1, 0xD731, 0x11CE, 0xA3, 0x57, 0x00, 0x00, 0x00, 0x00, 0x00,
+                       0x01);
 TESSARWICK_DECLARE_IID(IWbemCallResult, 0x44ACA675, 0xE8FC, 0x11D0, 0xA0, 0x7C, 0x00, 0xC0, 0x4F, 0xB6, 0x88, 0x20);
 TESSARWICK_DECLARE_IID(IWbemServices, 0x9556DC99, 0x828C, 0x11CF, 0xA3, 0x7E, 0x00, 0xAA, 0x00, 0x32, 0x40, 0xC7);
 TESSARWICK_DECLARE_IID(IWbemLocator, 0xDC12A687, 0x737F, 0x11CF, 0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24);

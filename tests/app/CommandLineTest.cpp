@@ -116,7 +116,9 @@ const ParserCase kParserCases[] = {
     {"/A:ADDREMOVE selects ADD", {L"/A:REMOVE", L"/A:ADDREMOVE", L"/M", L"u"}, Modify(L"u", true, 0, true)},
     {"/D:REMOVE", {L"/D:REMOVE", L"/M", L"u"}, Modify(L"u", false, 0, false)},
     {"the type after the last colon", {L"/A:REMOVE:x", L"/M", L"u"}, Modify(L"u", true, 0, true)},
-    {"/A: then ADD as an argument ends parsing", {L"/M", L"u", L"/A:REMOVE", L"/A:", L"ADD"}, Modify(L"u", true, 0, false)},
+    {"/A: then ADD as an argument ends parsing",
+     {L"/M", L"u", L"/A:REMOVE", L"/A:", L"ADD"},
+     Modify(L"u", true, 0, false)},
     {"trustee with domain and two rights",
      {L"/A", L"/M", L"DOM\\user:READ_SECURITY|EDIT_SECURITY"},
      Modify(L"DOM\\user", true, 0x60000, true)},
@@ -131,7 +133,9 @@ const ParserCase kParserCases[] = {
     {"masks of several /M add up, the last trustee wins",
      {L"/M", L"u1:EXEC_METHODS", L"/M", L"u2:REMOTE_ENABLE", L"/A"},
      Modify(L"u2", true, 0x22, true)},
-    {"a later /M without a colon keeps the mask", {L"/M", L"u1:EXEC_METHODS", L"/M", L"u2", L"/A"}, Modify(L"u2", true, 0x2, true)},
+    {"a later /M without a colon keeps the mask",
+     {L"/M", L"u1:EXEC_METHODS", L"/M", L"u2", L"/A"},
+     Modify(L"u2", true, 0x2, true)},
     {"/M without /A or /D prints the usage", {L"/M", L"u:EXEC_METHODS", L"/N", L"root"}, std::nullopt},
     {"/A:ADD without /M is view mode", {L"/A:ADD", L"/N", L"root"}, View(L"root")},
     {"parsing stops at a plain argument", {L"/N", L"root", L"extra", L"/R"}, View(L"root")},
@@ -185,7 +189,8 @@ TEST_P(ParserTest, ChoosesTheModeAndHandsOnTheSettings) {
 
 std::string RowName(const ::testing::TestParamInfo<ParserCase>& info) {
   std::string name;
-  for (const char* c = info.param.name; *c != '\0'; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+  for (const char* c = info.param.name; *c != '\0'; ++c)
+    name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
   return name + "_" + std::to_string(info.index);
 }
 
@@ -218,7 +223,8 @@ TEST(ParserTest, TenThousandTrusteeSwitchesAddUp) {
 TEST(UsageTest, PrintsTheUsageTextByteForByte) {
   testing::OutputCapture capture;
   PrintUsage();
-  EXPECT_EQ(capture.Text(), testing::kExpectedUsage) << testing::FirstDifference(testing::kExpectedUsage, capture.Text());
+  EXPECT_EQ(capture.Text(), testing::kExpectedUsage)
+      << testing::FirstDifference(testing::kExpectedUsage, capture.Text());
 }
 
 TEST(UsageTest, NoArgumentsPrintTheBannerThenTheUsageOnce) {

@@ -98,12 +98,8 @@ struct PathCase {
 
 TEST(BuildNamespacePathTest, PutsTheComputerInFront) {
   const PathCase cases[] = {
-      {L"srv", L"root", L"\\\\srv\\root"},
-      {L"srv", nullptr, L"\\\\srv\\"},
-      {L"", L"root", L"root"},
-      {nullptr, L"root\\cimv2", L"root\\cimv2"},
-      {nullptr, nullptr, nullptr},
-      {L"", nullptr, nullptr},
+      {L"srv", L"root", L"\\\\srv\\root"},       {L"srv", nullptr, L"\\\\srv\\"}, {L"", L"root", L"root"},
+      {nullptr, L"root\\cimv2", L"root\\cimv2"}, {nullptr, nullptr, nullptr},     {L"", nullptr, nullptr},
   };
   for (const PathCase& row : cases) {
     WideString path = BuildNamespacePath(WideString(row.computer), WideString(row.nameSpace));

@@ -45,13 +45,14 @@ Json Host(const std::string& ccmDescriptor = kCcmDescriptor) {
   Json children = Json::array(
       {{{"name", "CCM"}, {"descriptor", ccmDescriptor}, {"children", Json::array({{{"name", "Policy"}}})}}});
   for (int index = 0; index < 8; ++index) children.push_back({{"name", "Site" + std::to_string(index)}});
-  return {{"tessarwickHost", 1},
-          {"computers", Json::array({{{"name", "."},
-                                      {"namespaces",
-                                       {{"name", "root"},
-                                        {"descriptor", "O:BAG:BAD:(A;;CCDCLCSWRPWPRCWD;;;BA)"},
-                                        {"children", children}}}}})},
-          {"accounts", Json::array({{{"domain", "CONTOSO"}, {"name", "svc-inventory"}, {"sid", kSid}}})}};
+  return {
+      {"tessarwickHost", 1},
+      {"computers",
+       Json::array(
+           {{{"name", "."},
+             {"namespaces",
+              {{"name", "root"}, {"descriptor", "O:BAG:BAD:(A;;CCDCLCSWRPWPRCWD;;;BA)"}, {"children", children}}}}})},
+      {"accounts", Json::array({{{"domain", "CONTOSO"}, {"name", "svc-inventory"}, {"sid", kSid}}})}};
 }
 
 // A child process of the built executable whose output goes to files, so that several can run at
@@ -86,7 +87,8 @@ class Child {
       if (::read(gate[0], &go, 1) != 1) ::_exit(126);
       const int output = ::open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       const int error = ::open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (output < 0 || error < 0 || ::dup2(output, STDOUT_FILENO) < 0 || ::dup2(error, STDERR_FILENO) < 0) ::_exit(126);
+      if (output < 0 || error < 0 || ::dup2(output, STDOUT_FILENO) < 0 || ::dup2(error, STDERR_FILENO) < 0)
+        ::_exit(126);
       ::execve(executable.c_str(), argv.data(), envp.data());
       ::_exit(127);
     }
@@ -134,9 +136,7 @@ class Child {
 
 class DurabilityTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(TessarwickExecutable().empty()) << "TESSARWICK_EXE is not set";
-  }
+  void SetUp() override { ASSERT_FALSE(TessarwickExecutable().empty()) << "TESSARWICK_EXE is not set"; }
 
   void WriteHost(const Json& host) const { std::ofstream(hostFile_) << host.dump(2) << "\n"; }
   std::string HostFileText() const { return ReadFileText(hostFile_); }
@@ -224,7 +224,11 @@ const FailureRow kFailureRows[] = {
      nullptr,
      kCcmDescriptor,
      "LsaLookupNames2 returned 1332 None of the account names given could be mapped to a security identifier.\n"},
-    {"RemoveWithoutLocator", kRemove, Json::array(), {{"WbemLocator", "0x80040154"}}, kCcmDescriptor,
+    {"RemoveWithoutLocator",
+     kRemove,
+     Json::array(),
+     {{"WbemLocator", "0x80040154"}},
+     kCcmDescriptor,
      "CWMIQuery::Init - The class asked for is not registered.\n"},
     {"RemoveConnectFails", kRemove, Fault("ConnectServer", nullptr, "0x80041003"), nullptr, kCcmDescriptor,
      "CWMIQuery::Connect: Failed connecting to namespace:root\\CCM, error:WBEM_E_ACCESS_DENIED\n"},
@@ -242,7 +246,11 @@ const FailureRow kFailureRows[] = {
      kCcmLine + "PutProperty: Failed, property:SD error:WBEM_E_TYPE_MISMATCH\n"},
     {"RemoveSetSDFails", kRemove, Fault("ExecMethod", "SetSD", "0x80041003"), nullptr, kCcmDescriptor,
      kCcmLine + "ExecMethod: Failed, method:SetSD error:WBEM_E_ACCESS_DENIED\n"},
-    {"AddWithoutLocator", kAdd, Json::array(), {{"WbemLocator", "0x80040154"}}, kCcmDescriptor,
+    {"AddWithoutLocator",
+     kAdd,
+     Json::array(),
+     {{"WbemLocator", "0x80040154"}},
+     kCcmDescriptor,
      "CWMIQuery::Init - The class asked for is not registered.\n"},
     // The service's own refusal comes back as SetSD's ReturnValue: the current text is all.
     {"ServiceRefusesTheAddedDescriptor", kAdd, Json::array(), nullptr, kGenericAllDescriptor,
@@ -275,13 +283,14 @@ TEST_F(DurabilityTest, ConcurrentWritersToDifferentNamespacesKeepEveryEntry) {
       std::string current = "O:BAG:BAD:";
       for (int earlier = 0; earlier < round; ++earlier)
         current += std::string("(A;;") + letters[earlier] + ";;;" + kSid + ")";
-      ExpectOutput(current + " \nWrite security succeeded on root\\Site" + std::to_string(index) + " for " + kTrustee +
-                       ".\n",
-                   children[index]->Output());
+      ExpectOutput(
+          current + " \nWrite security succeeded on root\\Site" + std::to_string(index) + " for " + kTrustee + ".\n",
+          children[index]->Output());
     }
   }
 
-  const std::string expected = std::string("O:BAG:BAD:(A;;DC;;;") + kSid + ")(A;;WP;;;" + kSid + ")(A;;RC;;;" + kSid + ")";
+  const std::string expected =
+      std::string("O:BAG:BAD:(A;;DC;;;") + kSid + ")(A;;WP;;;" + kSid + ")(A;;RC;;;" + kSid + ")";
   const Json host = Json::parse(HostFileText());
   for (int index = 0; index < 8; ++index) {
     const std::string name = "Site" + std::to_string(index);
@@ -325,7 +334,8 @@ TEST_F(DurabilityTest, KilledCommandLeavesTheOldOrTheNewDescriptor) {
   // One whole run puts the file into the host's own layout and measures the span to spread over.
   const auto started = std::chrono::steady_clock::now();
   Run(add);
-  const auto wholeRun = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+  const auto wholeRun =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
 
   const char* seedText = std::getenv("TESSARWICK_KILL_SEED");
   const unsigned seed = seedText != nullptr ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 20261211u;

@@ -54,8 +54,7 @@ std::string RowName(const ::testing::TestParamInfo<RemovalRow>& info) { return i
 const RemovalRow kConverterShapeRows[] = {
     {"TextWithoutParenthesisIsUnchanged", true, true, 0x2, L"O:BAG:BAD:", L"O:BAG:BAD:"},
     {"TextBeginningWithTheDroppedTokenBecomesEmpty", true, true, 0x2, L"(A;CI;DC;;;S-1-5-21-1-2-3-1001)", L""},
-    {"EveryTokenDroppedLeavesThePrefix", true, true, 0x2, L"O:BAG:BAD:(A;CI;DC;;;S-1-5-21-1-2-3-1001)",
-     L"O:BAG:BAD:"},
+    {"EveryTokenDroppedLeavesThePrefix", true, true, 0x2, L"O:BAG:BAD:(A;CI;DC;;;S-1-5-21-1-2-3-1001)", L"O:BAG:BAD:"},
     {"NoTokenMatches", true, true, 0x1, L"O:BAG:BAD:(A;CI;CCDC;;;AU)(A;CI;CCDCLCSWRPWPRCWD;;;BA)",
      L"O:BAG:BAD:(A;CI;CCDC;;;AU)(A;CI;CCDCLCSWRPWPRCWD;;;BA)"},
     {"EmptyMaskStillBringsInheritanceInLine", true, true, 0x0,
@@ -109,8 +108,8 @@ const RemovalRow kOtherShapeRows[] = {
     {"SaclEntryThatReadsLikeTheTrusteesEntryIsNotEdited", true, true, 0x2,
      L"O:BAG:BAD:(A;CI;CCDC;;;S-1-5-21-1-2-3-1001)S:(A;CI;CCDC;;;S-1-5-21-1-2-3-1001)(ML;;NW;;;LW)",
      L"O:BAG:BAD:(A;CI;CC;;;S-1-5-21-1-2-3-1001)S:(A;CI;CCDC;;;S-1-5-21-1-2-3-1001)(ML;;NW;;;LW)"},
-    {"SaclWithFlagsAloneAfterDroppedEntries", true, true, 0x2,
-     L"O:BAG:BAD:(A;CI;DC;;;S-1-5-21-1-2-3-1001)S:PAI", L"O:BAG:BAD:S:PAI"},
+    {"SaclWithFlagsAloneAfterDroppedEntries", true, true, 0x2, L"O:BAG:BAD:(A;CI;DC;;;S-1-5-21-1-2-3-1001)S:PAI",
+     L"O:BAG:BAD:S:PAI"},
     {"DaclAfterTheSaclIsStillEdited", true, true, 0x2,
      L"O:BAG:BAS:(A;CI;DC;;;S-1-5-21-1-2-3-1001)D:(A;CI;CCDC;;;S-1-5-21-1-2-3-1001)",
      L"O:BAG:BAS:(A;CI;DC;;;S-1-5-21-1-2-3-1001)D:(A;CI;CC;;;S-1-5-21-1-2-3-1001)"},
@@ -124,8 +123,7 @@ const RemovalRow kOtherShapeRows[] = {
      L"D:(XA;;CC;;;S-1-1-0;(@User.Title == \"a(b\"))(A;CI;CCDC;;;S-1-5-21-1-2-3-1001)",
      L"D:(XA;;CC;;;S-1-1-0;(@User.Title == \"a(b\"))(A;CI;CC;;;S-1-5-21-1-2-3-1001)"},
     {"StrayQuoteInAPlainEntryDoesNotHideLaterEntries", true, true, 0x2,
-     L"D:(A;CI;CC\";;;AU)(A;CI;CCDC;;;S-1-5-21-1-2-3-1001)",
-     L"D:(A;CI;CC\";;;AU)(A;CI;CC;;;S-1-5-21-1-2-3-1001)"},
+     L"D:(A;CI;CC\";;;AU)(A;CI;CCDC;;;S-1-5-21-1-2-3-1001)", L"D:(A;CI;CC\";;;AU)(A;CI;CC;;;S-1-5-21-1-2-3-1001)"},
     {"UnclosedEntryAtTheEndIsKept", true, true, 0x2,
      L"O:BAG:BAD:(A;CI;CCDC;;;S-1-5-21-1-2-3-1001)(A;CI;DC;;;S-1-5-21-1-2-3-1001",
      L"O:BAG:BAD:(A;CI;CC;;;S-1-5-21-1-2-3-1001)(A;CI;DC;;;S-1-5-21-1-2-3-1001"},
@@ -139,9 +137,7 @@ const RemovalRow kOtherShapeRows[] = {
 };
 INSTANTIATE_TEST_SUITE_P(OtherShape, RemoveTrusteeRightsTest, ::testing::ValuesIn(kOtherShapeRows), RowName);
 
-TEST(RemoveTrusteeRights, AbsentTextComesBackAbsent) {
-  EXPECT_TRUE(Remove(true, true, 0x2, WideString()).IsAbsent());
-}
+TEST(RemoveTrusteeRights, AbsentTextComesBackAbsent) { EXPECT_TRUE(Remove(true, true, 0x2, WideString()).IsAbsent()); }
 
 }  // namespace
 }  // namespace tessarwick

@@ -115,10 +115,8 @@ TEST(WbemErrorText, CodesWithoutANameTakeTheFallback) {
       {0x8004104A, "WBEMerr 8004104A Error 0x8004104a"},  // first of the gap
       {0x8004104F, "WBEMerr 8004104F Error 0x8004104f"},  // last of the gap
       {0x8004105E, "WBEMerr 8004105E Error 0x8004105e"},  // the single missing code
-      {0x80041000, "WBEMerr 80041000 Error 0x80041000"},
-      {0x80043000, "WBEMerr 80043000 Error 0x80043000"},
-      {0x80043003, "WBEMerr 80043003 Error 0x80043003"},
-      {0x00040009, "WBEMerr 00040009 Error 0x00040009"},
+      {0x80041000, "WBEMerr 80041000 Error 0x80041000"}, {0x80043000, "WBEMerr 80043000 Error 0x80043000"},
+      {0x80043003, "WBEMerr 80043003 Error 0x80043003"}, {0x00040009, "WBEMerr 00040009 Error 0x00040009"},
   };
   for (const NamedCode& entry : kCases) {
     EXPECT_STREQ(WbemErrorText(static_cast<HRESULT>(entry.code)), entry.name) << Hex(entry.code);

@@ -17,7 +17,8 @@ struct SdkName {
   const char* name;
 };
 
-#define TESSARWICK_SDK_NAME(name) {static_cast<DWORD>(name), #name}
+#define TESSARWICK_SDK_NAME(name) \
+  { static_cast<DWORD>(name), #name }
 
 constexpr SdkName kSdkNames[] = {
     TESSARWICK_SDK_NAME(WBEM_S_FALSE),

@@ -52,7 +52,10 @@ constexpr const char kHostFile[] = R"json({
 )json";
 constexpr const char kJoergSid[] = "S-1-5-21-3623811015-3361044348-30300820-1105";
 constexpr const char kOperatorSid[] = "S-1-5-21-3623811015-3361044348-30300820-1001";
-constexpr const char kUnicodeNamespace[] = "root\\\xc3\x9cn\xc3\xaf" "c\xc3\xb6" "d\xc3\xa9";  // root\Ünïcödé
+constexpr const char kUnicodeNamespace[] =
+    "root\\\xc3\x9cn\xc3\xaf"
+    "c\xc3\xb6"
+    "d\xc3\xa9";  // root\Ünïcödé
 constexpr const char kInheritedLine[] = "O:BAG:BAD:(A;CIID;CCDCRP;;;AU) \n";
 constexpr const char kUnknownAccount[] =
     "LsaLookupNames2 returned 1332 None of the account names given could be mapped to a security identifier.\n";
@@ -62,7 +65,7 @@ using Arguments = std::vector<std::string>;
 struct HostileRow {
   const char* name;
   Arguments arguments;
-  std::string expected;   // the output after the banner
+  std::string expected;     // the output after the banner
   std::string storedEntry;  // an entry the host file holds afterwards; empty: the file is unchanged
   bool windowsToo;
 };
@@ -97,8 +100,7 @@ std::vector<HostileRow> Rows() {
   std::vector<HostileRow> rows = {
       {"LoneSlash", {"/"}, kUsage, "", true},
       {"LoneDash", {"-"}, kUsage, "", true},
-      {"LoneSlashAfterCompleteSwitches", {"/A", "/N", "root", "/M", "operator:EXEC_METHODS", "/"}, kUsage, "",
-       true},
+      {"LoneSlashAfterCompleteSwitches", {"/A", "/N", "root", "/M", "operator:EXEC_METHODS", "/"}, kUsage, "", true},
       {"SwitchLetterOutsideAscii", {"/\xc3\x89"}, kUsage, "", true},
       {"EmptyValueThenUnknownSwitch", {"/N", "", "/Q"}, kUsage, "", true},
       {"ComputerSwitchLast", {"/N", "root", "/C"}, kUsage, "", true},
@@ -111,48 +113,70 @@ std::vector<HostileRow> Rows() {
 
       // An empty argument ends parsing: view mode on the default namespace, root\default.
       {"EmptyArgument", {""}, "Permissions on (null) \n" + std::string(kInheritedLine) + "\n", "", false},
-      {"EmptyArguments", {"", "", "/X"}, "Permissions on (null) \n" + std::string(kInheritedLine) + "\n", "",
+      {"EmptyArguments", {"", "", "/X"}, "Permissions on (null) \n" + std::string(kInheritedLine) + "\n", "", false},
+      {"EmptyNamespaceAndComputer",
+       {"/N", "", "/C", ""},
+       "CWMIQuery::Connect: Failed connecting to namespace:, error:WBEM_E_INVALID_NAMESPACE\n",
+       "",
        false},
-      {"EmptyNamespaceAndComputer", {"/N", "", "/C", ""},
-       "CWMIQuery::Connect: Failed connecting to namespace:, error:WBEM_E_INVALID_NAMESPACE\n", "", false},
       // An empty account name is refused before anything connects, without a line.
       {"EmptyTrustee", {"/A", "/M", "", "/N", "root"}, "", "", false},
       {"EmptyTrusteeWithRights", {"/D:REMOVE", "/M", ":EXEC_METHODS", "/N", "root"}, "", "", false},
 
-      {"LongNamespace", {"/N", longName},
+      {"LongNamespace",
+       {"/N", longName},
        "CWMIQuery::Connect: Failed connecting to namespace:" + longName + ", error:WBEM_E_INVALID_NAMESPACE\n",
-       "", false},
-      {"LongNamespaceWithinWindowsLimit", {"/N", std::string(30000, 'a')},
+       "",
+       false},
+      {"LongNamespaceWithinWindowsLimit",
+       {"/N", std::string(30000, 'a')},
        "CWMIQuery::Connect: Failed connecting to namespace:" + std::string(30000, 'a') +
            ", error:WBEM_E_INVALID_NAMESPACE\n",
-       "", true},
-      {"LongComputer", {"/C", longComputer, "/N", "root"},
+       "",
+       true},
+      {"LongComputer",
+       {"/C", longComputer, "/N", "root"},
        "CWMIQuery::Connect: Failed connecting to namespace:\\\\" + longComputer +
            "\\root, error:WBEMerr 800706BA The RPC server could not be reached.\n",
-       "", false},
+       "",
+       false},
       // Longer than the security authority's names can be: refused without a lookup or a line.
       {"LongTrustee", {"/A", "/N", "root", "/M", longTrustee + ":EXEC_METHODS"}, "", "", false},
       {"LongTrusteeRemove", {"/A:REMOVE", "/N", "root", "/M", longTrustee + ":EXEC_METHODS"}, "", "", false},
-      {"LongNamespaceOutsideAscii", {"/N", "root\\" + longUnicode},
-       "CWMIQuery::Connect: Failed connecting to namespace:root\\" + longUnicode +
-           ", error:WBEM_E_INVALID_NAMESPACE\n",
-       "", false},
-      {"LongTrusteeOutsideAscii", {"/A", "/N", "root", "/M", longUnicode + ":EXEC_METHODS"}, kUnknownAccount, "",
+      {"LongNamespaceOutsideAscii",
+       {"/N", "root\\" + longUnicode},
+       "CWMIQuery::Connect: Failed connecting to namespace:root\\" + longUnicode + ", error:WBEM_E_INVALID_NAMESPACE\n",
+       "",
+       false},
+      {"LongTrusteeOutsideAscii",
+       {"/A", "/N", "root", "/M", longUnicode + ":EXEC_METHODS"},
+       kUnknownAccount,
+       "",
        false},
 
-      {"NamespaceOutsideAscii", {"/N", kUnicodeNamespace},
-       "Permissions on " + std::string(kUnicodeNamespace) + " \n" + kInheritedLine + "\n", "", false},
+      {"NamespaceOutsideAscii",
+       {"/N", kUnicodeNamespace},
+       "Permissions on " + std::string(kUnicodeNamespace) + " \n" + kInheritedLine + "\n",
+       "",
+       false},
       // Both services know root and no namespace of this name. The line carries the name in the
       // ANSI code page: UTF-8 on the stand-in, 1252 under wine.
-      {"UnknownNamespaceOutsideAscii", {"/N", "root\\N\xc3\xb6ne"},
-       std::string("CWMIQuery::Connect: Failed connecting to namespace:root\\N") + (kWindowsBuild ? "\xf6" : "\xc3\xb6") +
-           "ne, error:WBEM_E_INVALID_NAMESPACE\n",
-       "", true},
-      {"AccountOutsideAscii", {"/A", "/N", kUnicodeNamespace, "/M", "J\xc3\xb6rg:EXEC_METHODS"},
+      {"UnknownNamespaceOutsideAscii",
+       {"/N", "root\\N\xc3\xb6ne"},
+       std::string("CWMIQuery::Connect: Failed connecting to namespace:root\\N") +
+           (kWindowsBuild ? "\xf6" : "\xc3\xb6") + "ne, error:WBEM_E_INVALID_NAMESPACE\n",
+       "",
+       true},
+      {"AccountOutsideAscii",
+       {"/A", "/N", kUnicodeNamespace, "/M", "J\xc3\xb6rg:EXEC_METHODS"},
        std::string(kInheritedLine) + "Write security succeeded on " + kUnicodeNamespace + " for J\xc3\xb6rg.\n",
-       "(A;;DC;;;" + std::string(kJoergSid) + ")", false},
-      {"UnknownAccountOutsideAscii", {"/A", "/N", "root", "/M", "\xc5\x9c\xc3\xb8meone:EXEC_METHODS"}, kUnknownAccount,
-       "", false},
+       "(A;;DC;;;" + std::string(kJoergSid) + ")",
+       false},
+      {"UnknownAccountOutsideAscii",
+       {"/A", "/N", "root", "/M", "\xc5\x9c\xc3\xb8meone:EXEC_METHODS"},
+       kUnknownAccount,
+       "",
+       false},
 
       // The masks of all ten thousand add up; the last trustee is the one written.
       {"TenThousandTrusteeSwitches", TenThousandTrustees({"/A"}, {"/M", "operator:REMOTE_ENABLE", "/N", "root"}),

@@ -59,9 +59,7 @@ Json Host(const std::string& ccmDescriptor = kCcmDescriptor, const std::string& 
 
 class ModifyHostTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(TessarwickExecutable().empty()) << "TESSARWICK_EXE is not set";
-  }
+  void SetUp() override { ASSERT_FALSE(TessarwickExecutable().empty()) << "TESSARWICK_EXE is not set"; }
 
   void WriteHost(const Json& host) const { std::ofstream(hostFile_) << host.dump(2) << "\n"; }
   std::string HostFileText() const { return ReadFileText(hostFile_); }

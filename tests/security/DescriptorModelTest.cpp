@@ -109,9 +109,9 @@ TEST(DescriptorModel, NullDaclReadsWritesAndFormats) {
 }
 
 TEST(DescriptorModel, BinaryRoundTripKeepsEveryField) {
-  SecurityDescriptor descriptor =
-      ParseOrDie(L"O:S-1-5-21-1-2-3-1001G:SYD:PAI(A;OICIID;0x1F01FF;;;BA)(D;NP;0x100001;;;S-1-0x123456789ABC-7)"
-                 L"S:AR(AU;SAFA;GA;;;WD)(AL;IO;CR;;;AN)");
+  SecurityDescriptor descriptor = ParseOrDie(
+      L"O:S-1-5-21-1-2-3-1001G:SYD:PAI(A;OICIID;0x1F01FF;;;BA)(D;NP;0x100001;;;S-1-0x123456789ABC-7)"
+      L"S:AR(AU;SAFA;GA;;;WD)(AL;IO;CR;;;AN)");
   std::vector<BYTE> bytes = WriteSelfRelative(descriptor);
   SecurityDescriptor back;
   DWORD error = 0;
@@ -122,8 +122,8 @@ TEST(DescriptorModel, BinaryRoundTripKeepsEveryField) {
 // Every proper prefix of a descriptor cuts one of its parts, so every one must be refused
 // without reading past its end.
 TEST(DescriptorModel, EveryTruncationFails) {
-  std::vector<BYTE> bytes = WriteSelfRelative(
-      ParseOrDie(L"O:BAG:SYD:(A;CI;CCDC;;;S-1-5-21-1-2-3-1001)(D;;CC;;;WD)S:(AU;FA;CC;;;WD)"));
+  std::vector<BYTE> bytes =
+      WriteSelfRelative(ParseOrDie(L"O:BAG:SYD:(A;CI;CCDC;;;S-1-5-21-1-2-3-1001)(D;;CC;;;WD)S:(AU;FA;CC;;;WD)"));
   for (std::size_t length = 0; length < bytes.size(); ++length) {
     SecurityDescriptor out;
     DWORD error = 0;
@@ -152,7 +152,9 @@ TEST(DescriptorModel, InconsistentLayoutsFailWithTheirCause) {
       {"owner offset far beyond the end", 4, {0xFF, 0xFF, 0xFF, 0xFF}, ERROR_INVALID_SECURITY_DESCR},
       {"group overlapping the owner", 8, {20, 0, 0, 0}, ERROR_INVALID_SECURITY_DESCR},
       {"DACL offset into the group, which is no ACL", 16, {40, 0, 0, 0}, ERROR_INVALID_ACL},
-      {"SACL and DACL sharing their bytes", 2, {0x14, 0x80, 20, 0, 0, 0, 36, 0, 0, 0, 48, 0, 0, 0},
+      {"SACL and DACL sharing their bytes",
+       2,
+       {0x14, 0x80, 20, 0, 0, 0, 36, 0, 0, 0, 48, 0, 0, 0},
        ERROR_INVALID_SECURITY_DESCR},
       {"owner SID revision", 20, {2}, ERROR_INVALID_SID},
       {"owner SID with 16 sub-authorities", 21, {16}, ERROR_INVALID_SID},
@@ -266,15 +268,33 @@ struct AliasCase {
 
 TEST(DescriptorModel, AliasesReadAndWriteTheirWellKnownSids) {
   const AliasCase rows[] = {
-      {L"WD", L"S-1-1-0"},        {L"CO", L"S-1-3-0"},        {L"CG", L"S-1-3-1"},
-      {L"AN", L"S-1-5-7"},        {L"AU", L"S-1-5-11"},       {L"BA", L"S-1-5-32-544"},
-      {L"BU", L"S-1-5-32-545"},   {L"BG", L"S-1-5-32-546"},   {L"PU", L"S-1-5-32-547"},
-      {L"BO", L"S-1-5-32-551"},   {L"SO", L"S-1-5-32-549"},   {L"AO", L"S-1-5-32-548"},
-      {L"PO", L"S-1-5-32-550"},   {L"RD", L"S-1-5-32-555"},   {L"NU", L"S-1-5-2"},
-      {L"IU", L"S-1-5-4"},        {L"SU", L"S-1-5-6"},        {L"SY", L"S-1-5-18"},
-      {L"LS", L"S-1-5-19"},       {L"NS", L"S-1-5-20"},       {L"NO", L"S-1-5-32-556"},
-      {L"RU", L"S-1-5-32-554"},   {L"ER", L"S-1-5-32-573"},   {L"RE", L"S-1-5-32-552"},
-      {L"PS", L"S-1-5-10"},       {L"ED", L"S-1-5-9"},        {L"RC", L"S-1-5-12"},
+      {L"WD", L"S-1-1-0"},
+      {L"CO", L"S-1-3-0"},
+      {L"CG", L"S-1-3-1"},
+      {L"AN", L"S-1-5-7"},
+      {L"AU", L"S-1-5-11"},
+      {L"BA", L"S-1-5-32-544"},
+      {L"BU", L"S-1-5-32-545"},
+      {L"BG", L"S-1-5-32-546"},
+      {L"PU", L"S-1-5-32-547"},
+      {L"BO", L"S-1-5-32-551"},
+      {L"SO", L"S-1-5-32-549"},
+      {L"AO", L"S-1-5-32-548"},
+      {L"PO", L"S-1-5-32-550"},
+      {L"RD", L"S-1-5-32-555"},
+      {L"NU", L"S-1-5-2"},
+      {L"IU", L"S-1-5-4"},
+      {L"SU", L"S-1-5-6"},
+      {L"SY", L"S-1-5-18"},
+      {L"LS", L"S-1-5-19"},
+      {L"NS", L"S-1-5-20"},
+      {L"NO", L"S-1-5-32-556"},
+      {L"RU", L"S-1-5-32-554"},
+      {L"ER", L"S-1-5-32-573"},
+      {L"RE", L"S-1-5-32-552"},
+      {L"PS", L"S-1-5-10"},
+      {L"ED", L"S-1-5-9"},
+      {L"RC", L"S-1-5-12"},
       {L"LA", L"S-1-5-21-3623811015-3361044348-30300820-500"},
       {L"LG", L"S-1-5-21-3623811015-3361044348-30300820-501"},
       {L"DA", L"S-1-5-21-3623811015-3361044348-30300820-512"},
@@ -317,7 +337,8 @@ TEST(DescriptorModel, ServicesReturnNothingOnFailure) {
   LPWSTR text = reinterpret_cast<LPWSTR>(0x1);
   BYTE notSelfRelative[20] = {1, 0, 0x04, 0x00};
   SetLastError(ERROR_SUCCESS);
-  EXPECT_FALSE(ConvertSecurityDescriptorToStringSecurityDescriptorW(notSelfRelative, SDDL_REVISION_1, 15, &text, nullptr));
+  EXPECT_FALSE(
+      ConvertSecurityDescriptorToStringSecurityDescriptorW(notSelfRelative, SDDL_REVISION_1, 15, &text, nullptr));
   EXPECT_EQ(text, nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SECURITY_DESCR));
 }
@@ -326,7 +347,7 @@ TEST(DescriptorModel, DescriptorLengthIsTheFurthestPart) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   ULONG size = 0;
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAG:SYD:(A;;CC;;;WD)S:(AU;FA;CC;;;WD)",
-                                                                    SDDL_REVISION_1, &descriptor, &size));
+                                                                   SDDL_REVISION_1, &descriptor, &size));
   EXPECT_TRUE(IsValidSecurityDescriptor(descriptor));
   EXPECT_EQ(GetSecurityDescriptorLength(descriptor), size);
   LocalFree(descriptor);

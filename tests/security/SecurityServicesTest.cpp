@@ -45,7 +45,8 @@ std::string Hex(const std::vector<BYTE>& bytes) {
 
 std::vector<BYTE> FromHex(const std::string& hex) {
   std::vector<BYTE> bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<BYTE>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    bytes.push_back(static_cast<BYTE>(std::stoul(hex.substr(i, 2), nullptr, 16)));
   return bytes;
 }
 
@@ -72,7 +73,8 @@ TextResult DescriptorToText(std::vector<BYTE> bytes, SECURITY_INFORMATION inform
   LPWSTR raw = nullptr;
   ULONG length = 0;
   SetLastError(ERROR_SUCCESS);
-  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(bytes.data(), SDDL_REVISION_1, information, &raw, &length)) {
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(bytes.data(), SDDL_REVISION_1, information, &raw,
+                                                            &length)) {
     result.error = GetLastError();
     return result;
   }
@@ -125,7 +127,8 @@ struct RoundTripCase {
 };
 
 const RoundTripCase kRoundTrips[] = {
-    {"namespace default", L"O:BAG:BAD:(A;CI;CCDCLCSWRPWPRCWD;;;BA)(A;CI;CCDCRP;;;NS)(A;CI;CCDCRP;;;LS)(A;CI;CCDCRP;;;AU)",
+    {"namespace default",
+     L"O:BAG:BAD:(A;CI;CCDCLCSWRPWPRCWD;;;BA)(A;CI;CCDCRP;;;NS)(A;CI;CCDCRP;;;LS)(A;CI;CCDCRP;;;AU)",
      "O:BAG:BAD:(A;CI;CCDCLCSWRPWPRCWD;;;BA)(A;CI;CCDCRP;;;NS)(A;CI;CCDCRP;;;LS)(A;CI;CCDCRP;;;AU)"},
     {"inherited entries with auto-inherited DACL", L"O:BAG:BAD:AI(A;CIID;CCDCRP;;;NS)(D;CI;CC;;;BU)",
      "O:BAG:BAD:AI(A;CIID;CCDCRP;;;NS)(D;CI;CC;;;BU)"},
@@ -137,10 +140,11 @@ const RoundTripCase kRoundTrips[] = {
     {"owner, group and entries in S- form", L"O:S-1-5-32-544G:S-1-5-18D:(A;;CC;;;S-1-1-0)(A;;CC;;;S-1-5-21-1-2-3-1001)",
      "O:BAG:SYD:(A;;CC;;;WD)(A;;CC;;;S-1-5-21-1-2-3-1001)"},
     {"aliases read in either case", L"O:baD:(A;;CC;;;wd)", "O:BAD:(A;;CC;;;WD)"},
-    {"well-known aliases", L"D:(A;;CC;;;CO)(A;;CC;;;CG)(A;;CC;;;AN)(A;;CC;;;AU)(A;;CC;;;BU)(A;;CC;;;BG)(A;;CC;;;PU)"
-                           L"(A;;CC;;;BO)(A;;CC;;;SO)(A;;CC;;;AO)(A;;CC;;;PO)(A;;CC;;;RD)(A;;CC;;;NU)(A;;CC;;;IU)"
-                           L"(A;;CC;;;SU)(A;;CC;;;LS)(A;;CC;;;NO)(A;;CC;;;RU)(A;;CC;;;OW)(A;;CC;;;ED)(A;;CC;;;PS)"
-                           L"(A;;CC;;;RC)(A;;CC;;;RE)(A;;CC;;;AC)(A;;CC;;;LW)(A;;CC;;;ME)(A;;CC;;;HI)(A;;CC;;;SI)",
+    {"well-known aliases",
+     L"D:(A;;CC;;;CO)(A;;CC;;;CG)(A;;CC;;;AN)(A;;CC;;;AU)(A;;CC;;;BU)(A;;CC;;;BG)(A;;CC;;;PU)"
+     L"(A;;CC;;;BO)(A;;CC;;;SO)(A;;CC;;;AO)(A;;CC;;;PO)(A;;CC;;;RD)(A;;CC;;;NU)(A;;CC;;;IU)"
+     L"(A;;CC;;;SU)(A;;CC;;;LS)(A;;CC;;;NO)(A;;CC;;;RU)(A;;CC;;;OW)(A;;CC;;;ED)(A;;CC;;;PS)"
+     L"(A;;CC;;;RC)(A;;CC;;;RE)(A;;CC;;;AC)(A;;CC;;;LW)(A;;CC;;;ME)(A;;CC;;;HI)(A;;CC;;;SI)",
      "D:(A;;CC;;;CO)(A;;CC;;;CG)(A;;CC;;;AN)(A;;CC;;;AU)(A;;CC;;;BU)(A;;CC;;;BG)(A;;CC;;;PU)"
      "(A;;CC;;;BO)(A;;CC;;;SO)(A;;CC;;;AO)(A;;CC;;;PO)(A;;CC;;;RD)(A;;CC;;;NU)(A;;CC;;;IU)"
      "(A;;CC;;;SU)(A;;CC;;;LS)(A;;CC;;;NO)(A;;CC;;;RU)(A;;CC;;;OW)(A;;CC;;;ED)(A;;CC;;;PS)"
@@ -236,29 +240,40 @@ struct GoldenCase {
 };
 
 const GoldenCase kGolden[] = {
-    {"namespace default", L"O:BAG:BAD:(A;CI;CCDCLCSWRPWPRCWD;;;BA)(A;CI;CCDCRP;;;NS)(A;CI;CCDCRP;;;LS)(A;CI;CCDCRP;;;AU)",
+    {"namespace default",
+     L"O:BAG:BAD:(A;CI;CCDCLCSWRPWPRCWD;;;BA)(A;CI;CCDCRP;;;NS)(A;CI;CCDCRP;;;LS)(A;CI;CCDCRP;;;AU)",
      "0100048014000000240000000000000034000000"
      "01020000000000052000000020020000"
      "01020000000000052000000020020000"
      "02005c0004000000"
-     "000218003f000600" "01020000000000052000000020020000"
-     "0002140013000000" "010100000000000514000000"
-     "0002140013000000" "010100000000000513000000"
-     "0002140013000000" "01010000000000050b000000"},
+     "000218003f000600"
+     "01020000000000052000000020020000"
+     "0002140013000000"
+     "010100000000000514000000"
+     "0002140013000000"
+     "010100000000000513000000"
+     "0002140013000000"
+     "01010000000000050b000000"},
     {"protected inherited DACL with every ACE flag", L"D:PAI(A;OICINPIOID;LCSWRP;;;WD)",
      "0100049400000000000000000000000014000000"
      "02001c0001000000"
-     "001f14001c000000" "010100000000000100000000"},
+     "001f14001c000000"
+     "010100000000000100000000"},
     {"owner, group, DACL and SACL", L"O:BAG:SYD:(A;;CC;;;WD)S:(AU;FA;CC;;;WD)",
      "0100148014000000240000004c00000030000000"
      "01020000000000052000000020020000"
      "010100000000000512000000"
-     "02001c0001000000" "0000140001000000" "010100000000000100000000"
-     "02001c0001000000" "0280140001000000" "010100000000000100000000"},
+     "02001c0001000000"
+     "0000140001000000"
+     "010100000000000100000000"
+     "02001c0001000000"
+     "0280140001000000"
+     "010100000000000100000000"},
     {"account SID", L"D:(D;;0x100000;;;S-1-5-21-1-2-3-1001)",
      "0100048000000000000000000000000014000000"
      "02002c0001000000"
-     "0100240000001000" "010500000000000515000000010000000200000003000000e9030000"},
+     "0100240000001000"
+     "010500000000000515000000010000000200000003000000e9030000"},
 };
 
 TEST(SddlConversion, WritesGoldenBytes) {
@@ -282,9 +297,15 @@ TEST(SddlConversion, ReadsGoldenBytes) {
 TEST(SddlConversion, ReadsDescriptorsLaidOutInAnotherOrder) {
   const std::string bytes =
       "0100148064000000740000001400000030000000"
-      "02001c0001000000" "0280140001000000" "010100000000000100000000"
-      "0200340002000000" "0000140001000000" "010100000000000100000000"
-      "0100140002000000" "010100000000000512000000" "00000000"
+      "02001c0001000000"
+      "0280140001000000"
+      "010100000000000100000000"
+      "0200340002000000"
+      "0000140001000000"
+      "010100000000000100000000"
+      "0100140002000000"
+      "010100000000000512000000"
+      "00000000"
       "01020000000000052000000020020000"
       "010100000000000512000000";
   TextResult result = DescriptorToText(FromHex(bytes));
@@ -359,9 +380,10 @@ struct Difference {
 };
 
 const Difference kDifferences[] = {
-    {"text after the last part: the stand-in refuses it, wine ignores it", L"D:(A;;CC;;;WD)x",
-     "failed with 87", "D:(A;;CC;;;WD)"},
-    {"unknown DACL flag: the stand-in refuses it, wine skips it", L"D:Q(A;;CC;;;WD)", "failed with 87", "D:(A;;CC;;;WD)"},
+    {"text after the last part: the stand-in refuses it, wine ignores it", L"D:(A;;CC;;;WD)x", "failed with 87",
+     "D:(A;;CC;;;WD)"},
+    {"unknown DACL flag: the stand-in refuses it, wine skips it", L"D:Q(A;;CC;;;WD)", "failed with 87",
+     "D:(A;;CC;;;WD)"},
     {"empty owner: the stand-in refuses it, wine makes the null SID", L"O:", "failed with 1337", "O:S-1-0-0"},
     {"a rights number beyond 32 bits: the stand-in refuses it, wine saturates it", L"D:(A;;0x1FFFFFFFF;;;WD)",
      "failed with 1336", "D:(A;;0xffffffff;;;WD)"},
@@ -376,8 +398,8 @@ const Difference kDifferences[] = {
     {"entry type in lower case: error code", L"D:(a;;CC;;;WD)", "failed with 1336", "failed with 1705"},
     {"unterminated entry after a good one: error code", L"D:(A;;CC;;;WD)(", "failed with 1336", "failed with 1705"},
     {"ER (Event Log Readers): an alias wine does not know", L"D:(A;;CC;;;ER)", "D:(A;;CC;;;ER)", "failed with 1336"},
-    {"the local computer's SID: each service has its own, and wine writes its local aliases in S- form",
-     L"O:LAG:DA", "O:LAG:DA", "O:S-1-5-21-0-0-0-500G:S-1-5-21-0-0-0-512"},
+    {"the local computer's SID: each service has its own, and wine writes its local aliases in S- form", L"O:LAG:DA",
+     "O:LAG:DA", "O:S-1-5-21-0-0-0-500G:S-1-5-21-0-0-0-512"},
 };
 
 TEST(SddlConversion, KnownDifferences) {

@@ -26,8 +26,8 @@ std::string FirstDifference(const std::string& expected, const std::string& actu
     if (!haveLeft && !haveRight) return "the texts differ only in their final line end";
     if (!haveLeft || !haveRight || expectedLine != actualLine) {
       std::ostringstream report;
-      report << "first difference at line " << line << ":\n  expected: "
-             << (haveLeft ? "\"" + expectedLine + "\"" : "<end of text>")
+      report << "first difference at line " << line
+             << ":\n  expected: " << (haveLeft ? "\"" + expectedLine + "\"" : "<end of text>")
              << "\n  actual:   " << (haveRight ? "\"" + actualLine + "\"" : "<end of text>");
       return report.str();
     }

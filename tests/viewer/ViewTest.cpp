@@ -75,9 +75,7 @@ Fault FaultOn(const wchar_t* namespacePath, HostCall call, HRESULT status, const
 
 class ViewTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(testing::TessarwickExecutable().empty()) << "TESSARWICK_EXE is not set";
-  }
+  void SetUp() override { ASSERT_FALSE(testing::TessarwickExecutable().empty()) << "TESSARWICK_EXE is not set"; }
 
   // Writes the host file (unless the test wants the embedded default) and runs the command.
   std::string Run(const std::vector<std::string>& arguments, bool writeHost = true) {
@@ -138,8 +136,8 @@ TEST_P(DescriptorFailureTest, PrintsOneLineAndStillWalksTheSubtree) {
   fault.returnValue = row.returnValue;
   fault.sdShape = row.shape;
   state_.faults.push_back(fault);
-  ExpectOutput({"/N", "root", "/R"}, Entry("root", 1) + Heading("root\\a") + row.line + Entry("root\\a\\a1", 3) +
-                                         Entry("root\\b", 4));
+  ExpectOutput({"/N", "root", "/R"},
+               Entry("root", 1) + Heading("root\\a") + row.line + Entry("root\\a\\a1", 3) + Entry("root\\b", 4));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -180,9 +178,9 @@ TEST_F(ViewTest, ChildWhoseNameCannotBeReadIsSkipped) {
   Fault fault = FaultOn(L"root", HostCall::Get, static_cast<HRESULT>(WBEM_E_ACCESS_DENIED), L"Name");
   fault.object = L"a";
   state_.faults.push_back(fault);
-  ExpectOutput({"/N", "root", "/R"},
-               Entry("root", 1) + "CWMIQuery::GetProperty: Failed, property:Name error:WBEM_E_ACCESS_DENIED\n" +
-                   Entry("root\\b", 4));
+  ExpectOutput({"/N", "root", "/R"}, Entry("root", 1) +
+                                         "CWMIQuery::GetProperty: Failed, property:Name error:WBEM_E_ACCESS_DENIED\n" +
+                                         Entry("root\\b", 4));
 }
 
 TEST_F(ViewTest, FailedQueryLeavesTheNextHeadingOnItsLine) {
@@ -236,13 +234,14 @@ TEST_F(ViewTest, PathEndingInABackslashIsRefusedByTheService) {
 }
 
 TEST_F(ViewTest, DefaultHostListsItsThirteenNamespacesDepthFirst) {
-  const std::string root = "O:BAG:BAD:(A;CI;CCDCLCSWRPWPRCWD;;;BA)(A;CI;CCDCRP;;;NS)(A;CI;CCDCRP;;;LS)(A;CI;CCDCRP;;;AU)";
+  const std::string root =
+      "O:BAG:BAD:(A;CI;CCDCLCSWRPWPRCWD;;;BA)(A;CI;CCDCRP;;;NS)(A;CI;CCDCRP;;;LS)(A;CI;CCDCRP;;;AU)";
   const std::string inherited =
       "O:BAG:BAD:(A;CIID;CCDCLCSWRPWPRCWD;;;BA)(A;CIID;CCDCRP;;;NS)(A;CIID;CCDCRP;;;LS)(A;CIID;CCDCRP;;;AU)";
   std::string expected = std::string(kExpectedBanner) + Heading("root") + root + " \n\n";
   for (const char* path : {"root\\subscription", "root\\DEFAULT", "root\\CIMV2", "root\\CIMV2\\Security",
-                           "root\\CIMV2\\TerminalServices", "root\\Cli", "root\\SECURITY", "root\\WMI",
-                           "root\\Interop", "root\\CCM", "root\\CCM\\Policy", "root\\CCM\\SoftwareUpdates"})
+                           "root\\CIMV2\\TerminalServices", "root\\Cli", "root\\SECURITY", "root\\WMI", "root\\Interop",
+                           "root\\CCM", "root\\CCM\\Policy", "root\\CCM\\SoftwareUpdates"})
     expected += Heading(path) + inherited + " \n\n";
   // No host file: the host's embedded default content.
   const std::string actual = Run({"/N", "root", "/R"}, false);

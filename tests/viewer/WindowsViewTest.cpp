@@ -25,8 +25,7 @@ using testing::RunTessarwick;
 // The SDDL text of the namespace's descriptor as the service gives it; empty when it cannot be read.
 std::string ServiceDescriptorText(const wchar_t* nameSpace) {
   ComPtr<IWbemLocator> locator;
-  if (FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                              locator.put_void())))
+  if (FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, locator.put_void())))
     return {};
   UniqueBstr path(SysAllocString(nameSpace));
   ComPtr<IWbemServices> services;
@@ -35,15 +34,14 @@ std::string ServiceDescriptorText(const wchar_t* nameSpace) {
   UniqueBstr objectPath(SysAllocString(L"__SystemSecurity"));
   UniqueBstr method(SysAllocString(L"GetSD"));
   ComPtr<IWbemClassObject> out;
-  if (FAILED(services->ExecMethod(objectPath.get(), method.get(), 0, nullptr, nullptr, out.put(), nullptr)))
-    return {};
+  if (FAILED(services->ExecMethod(objectPath.get(), method.get(), 0, nullptr, nullptr, out.put(), nullptr))) return {};
   UniqueVariant sd;
   if (FAILED(out->Get(L"SD", 0, sd.get(), nullptr, nullptr)) || sd->vt != (VT_ARRAY | VT_UI1)) return {};
   void* bytes = nullptr;
   SafeArrayAccessData(sd->parray, &bytes);
   UniqueLocal<LPWSTR> text;
-  BOOL converted = ConvertSecurityDescriptorToStringSecurityDescriptorW(bytes, SDDL_REVISION_1, 15, text.put(),
-                                                                         nullptr);
+  BOOL converted =
+      ConvertSecurityDescriptorToStringSecurityDescriptorW(bytes, SDDL_REVISION_1, 15, text.put(), nullptr);
   SafeArrayUnaccessData(sd->parray);
   if (!converted) return {};
   std::string narrow;
@@ -81,7 +79,8 @@ TEST_F(WindowsViewTest, NamespaceThatCannotBeConnectedPrintsTheConnectLine) {
 
 TEST_F(WindowsViewTest, UnreachableComputerPrintsTheConnectLine) {
   testing::ProcessResult result = RunTessarwick({"/C", "unreachablehost", "/N", "root\\cimv2"});
-  const std::string line = "CWMIQuery::Connect: Failed connecting to namespace:\\\\unreachablehost\\root\\cimv2, error:";
+  const std::string line =
+      "CWMIQuery::Connect: Failed connecting to namespace:\\\\unreachablehost\\root\\cimv2, error:";
   // Wine's locator refuses remote computers with WBEM_E_TRANSPORT_FAILURE; Windows itself reports
   // that the RPC server is unavailable (0x800706BA), which has no WBEM name.
   const std::string wine = kExpectedBanner + line + "WBEM_E_TRANSPORT_FAILURE\n";

@@ -59,7 +59,7 @@ TEST_F(AccountLookupTest, NamesResolveToTheirSids) {
       {L"auditor", machine + L"-1002"},
       {L"CONTOSO\\jdoe", L"S-1-5-21-1-2-3-1105"},
       {L"contoso\\JDOE", L"S-1-5-21-1-2-3-1105"},
-      {L"jdoe", L"error 1332"},  // without a domain part only the local computer is asked
+      {L"jdoe", L"error 1332"},   // without a domain part only the local computer is asked
       {L"Guest", L"error 1332"},  // the file's accounts replace the default ones
       {L"BUILTIN\\SYSTEM", L"error 1332"},
       {L"nobody", L"error 1332"},

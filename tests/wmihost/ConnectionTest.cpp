@@ -7,7 +7,8 @@ namespace {
 using ConnectionTest = HostTest;
 
 TEST_F(ConnectionTest, PathsReachTheComputerAndNamespaceTheyName) {
-  WriteHostFile(R"json({"tessarwickHost": 1, "computers": [{"name": "SRV1", "namespaces": {"name": "root", "descriptor": "O:SYG:SYD:(A;CI;CC;;;WD)", "children": [{"name": "Remote"}]}}]})json");
+  WriteHostFile(
+      R"json({"tessarwickHost": 1, "computers": [{"name": "SRV1", "namespaces": {"name": "root", "descriptor": "O:SYG:SYD:(A;CI;CC;;;WD)", "children": [{"name": "Remote"}]}}]})json");
   std::wstring local = wmihost::LocalComputerName();
   struct Row {
     std::wstring path;
@@ -37,7 +38,8 @@ TEST_F(ConnectionTest, PathsReachTheComputerAndNamespaceTheyName) {
 
 TEST_F(ConnectionTest, ConnectServerRecordsWhatItWasGivenAndRefusesCredentialsLocally) {
   ComPtr<IWbemLocator> locator;
-  ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, locator.put_void()), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, locator.put_void()),
+            S_OK);
   UniqueBstr resource = Bstr(L"root\\default");
   UniqueBstr user = Bstr(L"someone");
   ComPtr<IWbemServices> services;
@@ -45,7 +47,8 @@ TEST_F(ConnectionTest, ConnectServerRecordsWhatItWasGivenAndRefusesCredentialsLo
             static_cast<HRESULT>(WBEM_E_LOCAL_CREDENTIALS));
   EXPECT_EQ(locator->ConnectServer(nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put()),
             static_cast<HRESULT>(WBEM_E_INVALID_PARAMETER));
-  EXPECT_EQ(locator->ConnectServer(resource.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put()), S_OK);
+  EXPECT_EQ(locator->ConnectServer(resource.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put()),
+            S_OK);
   std::vector<wmihost::ConnectRecord> connects = wmihost::RecordedConnects();
   ASSERT_EQ(connects.size(), 3u);
   EXPECT_TRUE(connects[0].userGiven);
@@ -106,7 +109,8 @@ TEST_F(ConnectionTest, ClassObjectsKeepTypesAndRefuseWhatTheyDoNotHold) {
   EXPECT_EQ(systemSecurity->GetMethod(L"GetSD", 0, inClass.put(), outClass.put()), S_OK);
   EXPECT_FALSE(inClass);
   EXPECT_TRUE(outClass);
-  EXPECT_EQ(systemSecurity->GetMethod(L"NoSuchMethod", 0, inClass.put(), nullptr), static_cast<HRESULT>(WBEM_E_NOT_FOUND));
+  EXPECT_EQ(systemSecurity->GetMethod(L"NoSuchMethod", 0, inClass.put(), nullptr),
+            static_cast<HRESULT>(WBEM_E_NOT_FOUND));
   ASSERT_EQ(systemSecurity->GetMethod(L"SetSD", 0, inClass.put(), nullptr), S_OK);
   ComPtr<IWbemClassObject> in;
   ASSERT_EQ(inClass->SpawnInstance(0, in.put()), S_OK);
@@ -131,7 +135,8 @@ TEST_F(ConnectionTest, ClassObjectsKeepTypesAndRefuseWhatTheyDoNotHold) {
   EXPECT_EQ(systemSecurity->GetObjectText(0, &objectText), static_cast<HRESULT>(WBEM_E_NOT_SUPPORTED));
   ComPtr<IWbemServices> other;
   UniqueBstr name = Bstr(L"CIMV2");
-  EXPECT_EQ(root->OpenNamespace(name.get(), 0, nullptr, other.put(), nullptr), static_cast<HRESULT>(WBEM_E_NOT_SUPPORTED));
+  EXPECT_EQ(root->OpenNamespace(name.get(), 0, nullptr, other.put(), nullptr),
+            static_cast<HRESULT>(WBEM_E_NOT_SUPPORTED));
   UniqueBstr method = Bstr(L"GetCallerAccessRights");
   ComPtr<IWbemClassObject> out;
   EXPECT_EQ(root->ExecMethod(path.get(), method.get(), 0, nullptr, nullptr, out.put(), nullptr),
@@ -144,7 +149,8 @@ TEST_F(ConnectionTest, ClassesAreMadeOnlyAfterComStartsAndOnlyInProcess) {
             REGDB_E_CLASSNOTREG);
   EXPECT_EQ(CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, context.put_void()),
             E_NOINTERFACE);
-  ASSERT_EQ(CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext, context.put_void()), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext, context.put_void()),
+            S_OK);
   UniqueVariant value;
   value->vt = VT_I4;
   value->lVal = 7;

@@ -42,7 +42,8 @@ TEST_F(DefaultContentTest, NamespaceNamesMatchWhateverTheirCase) {
 
 TEST_F(DefaultContentTest, RootHoldsExplicitEntriesAndEveryOtherNamespaceInheritsThem) {
   EXPECT_EQ(ReadSddl(Connect(L"root").get()), kRootSddl);
-  for (const wchar_t* path : {L"root\\subscription", L"root\\CIMV2", L"root\\CIMV2\\TerminalServices", L"root\\CCM\\Policy"})
+  for (const wchar_t* path :
+       {L"root\\subscription", L"root\\CIMV2", L"root\\CIMV2\\TerminalServices", L"root\\CCM\\Policy"})
     EXPECT_EQ(ReadSddl(Connect(path).get()), kInheritedSddl) << ::testing::PrintToString(std::wstring(path));
 }
 
@@ -78,12 +79,14 @@ TEST_F(DefaultContentTest, ComputerNameIsTheHostNameUpperCasedAndCutToFifteenCha
 // and the SDDL conversion.
 TEST_F(DefaultContentTest, ViewWalkReadsEveryDescriptorOfTheDefaultTree) {
   ComPtr<IWbemContext> context;
-  ASSERT_EQ(CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext, context.put_void()), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext, context.put_void()),
+            S_OK);
   wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
   GetComputerNameW(computer, &size);
-  for (const auto& [name, text] : {std::pair{L"LocaleID", L"MS\\0x409"}, std::pair{L"MachineName", (const wchar_t*)computer},
-                                   std::pair{L"ApplicationName", L"Tessarwick"}}) {
+  for (const auto& [name, text] :
+       {std::pair{L"LocaleID", L"MS\\0x409"}, std::pair{L"MachineName", (const wchar_t*)computer},
+        std::pair{L"ApplicationName", L"Tessarwick"}}) {
     UniqueVariant value;
     value->vt = VT_BSTR;
     value->bstrVal = SysAllocString(text);
@@ -93,20 +96,25 @@ TEST_F(DefaultContentTest, ViewWalkReadsEveryDescriptorOfTheDefaultTree) {
   std::vector<std::pair<std::wstring, std::wstring>> visited;
   std::function<void(const std::wstring&)> walk = [&](const std::wstring& path) {
     ComPtr<IWbemLocator> locator;
-    ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, locator.put_void()), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, locator.put_void()),
+              S_OK);
     UniqueBstr resource = Bstr(path.c_str());
     ComPtr<IWbemServices> services;
-    ASSERT_EQ(locator->ConnectServer(resource.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put()), S_OK);
+    ASSERT_EQ(locator->ConnectServer(resource.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put()),
+              S_OK);
     ASSERT_EQ(CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_PKT,
-                                RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE), S_OK);
+                                RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE),
+              S_OK);
     visited.emplace_back(path, ReadSddl(services.get()));
 
     UniqueBstr language = Bstr(L"WQL");
     UniqueBstr query = Bstr(L"SELECT * FROM __NAMESPACE");
     ComPtr<IEnumWbemClassObject> results;
-    ASSERT_EQ(services->ExecQuery(language.get(), query.get(), WBEM_FLAG_FORWARD_ONLY, context.get(), results.put()), S_OK);
+    ASSERT_EQ(services->ExecQuery(language.get(), query.get(), WBEM_FLAG_FORWARD_ONLY, context.get(), results.put()),
+              S_OK);
     ASSERT_EQ(CoSetProxyBlanket(results.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_PKT,
-                                RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE), S_OK);
+                                RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE),
+              S_OK);
     std::vector<std::wstring> children;
     for (;;) {
       ComPtr<IWbemClassObject> fetched;
@@ -126,9 +134,19 @@ TEST_F(DefaultContentTest, ViewWalkReadsEveryDescriptorOfTheDefaultTree) {
   walk(L"root");
 
   ASSERT_EQ(visited.size(), 13u);
-  const wchar_t* order[] = {L"root", L"root\\subscription", L"root\\DEFAULT", L"root\\CIMV2", L"root\\CIMV2\\Security",
-                            L"root\\CIMV2\\TerminalServices", L"root\\Cli", L"root\\SECURITY", L"root\\WMI",
-                            L"root\\Interop", L"root\\CCM", L"root\\CCM\\Policy", L"root\\CCM\\SoftwareUpdates"};
+  const wchar_t* order[] = {L"root",
+                            L"root\\subscription",
+                            L"root\\DEFAULT",
+                            L"root\\CIMV2",
+                            L"root\\CIMV2\\Security",
+                            L"root\\CIMV2\\TerminalServices",
+                            L"root\\Cli",
+                            L"root\\SECURITY",
+                            L"root\\WMI",
+                            L"root\\Interop",
+                            L"root\\CCM",
+                            L"root\\CCM\\Policy",
+                            L"root\\CCM\\SoftwareUpdates"};
   for (std::size_t i = 0; i < visited.size(); ++i) {
     EXPECT_EQ(visited[i].first, order[i]);
     EXPECT_EQ(visited[i].second, i == 0 ? kRootSddl : kInheritedSddl) << ::testing::PrintToString(visited[i].first);

@@ -21,8 +21,7 @@ class FaultTest : public HostTest {
     HRESULT status = Connect(L"root\\CIMV2", services);
     if (call == HostCall::ConnectServer) return status;
     if (FAILED(status)) return E_UNEXPECTED;
-    if (call == HostCall::CoSetProxyBlanket)
-      return CoSetProxyBlanket(services.get(), 10, 0, nullptr, 4, 3, nullptr, 0);
+    if (call == HostCall::CoSetProxyBlanket) return CoSetProxyBlanket(services.get(), 10, 0, nullptr, 4, 3, nullptr, 0);
     UniqueBstr language = Bstr(L"WQL");
     UniqueBstr query = Bstr(L"SELECT * FROM __NAMESPACE");
     ComPtr<IEnumWbemClassObject> results;
@@ -71,10 +70,20 @@ class FaultTest : public HostTest {
 };
 
 TEST_F(FaultTest, EachCallFailsWithItsInjectedStatusAndOnlyInItsNamespace) {
-  const HostCall calls[] = {HostCall::ConnectServer, HostCall::ExecQuery, HostCall::GetObject, HostCall::ExecMethod,
-                            HostCall::GetMethod,     HostCall::SpawnInstance, HostCall::Put,   HostCall::Get,
-                            HostCall::Next,          HostCall::Clone,       HostCall::CoSetProxyBlanket,
-                            HostCall::PutInstance,   HostCall::DeleteInstance, HostCall::SafeArrayAccessData};
+  const HostCall calls[] = {HostCall::ConnectServer,
+                            HostCall::ExecQuery,
+                            HostCall::GetObject,
+                            HostCall::ExecMethod,
+                            HostCall::GetMethod,
+                            HostCall::SpawnInstance,
+                            HostCall::Put,
+                            HostCall::Get,
+                            HostCall::Next,
+                            HostCall::Clone,
+                            HostCall::CoSetProxyBlanket,
+                            HostCall::PutInstance,
+                            HostCall::DeleteInstance,
+                            HostCall::SafeArrayAccessData};
   for (HostCall call : calls) {
     SCOPED_TRACE(::testing::PrintToString(std::wstring(wmihost::HostCallName(call))));
     wmihost::ClearFaults();
@@ -157,11 +166,14 @@ TEST_F(FaultTest, GetSDCanGiveAnSDThatIsNotAByteArray) {
     const char* shape;
     VARTYPE type;
   };
-  const Row rows[] = {{"null", "null", VT_NULL}, {"string", "string", VT_BSTR}, {"int32 array", "int32-array", VT_ARRAY | VT_I4}};
+  const Row rows[] = {
+      {"null", "null", VT_NULL}, {"string", "string", VT_BSTR}, {"int32 array", "int32-array", VT_ARRAY | VT_I4}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    WriteHostFile(std::string(R"json({"tessarwickHost": 1, "faults": [{"namespace": "root", "call": "ExecMethod", "name": "GetSD", "sd": ")json") +
-                  row.shape + "\"}]}");
+    WriteHostFile(
+        std::string(
+            R"json({"tessarwickHost": 1, "faults": [{"namespace": "root", "call": "ExecMethod", "name": "GetSD", "sd": ")json") +
+        row.shape + "\"}]}");
     ComPtr<IWbemServices> root = Connect(L"root");
     UniqueBstr path = Bstr(L"__SystemSecurity");
     UniqueBstr method = Bstr(L"GetSD");
@@ -349,11 +361,14 @@ TEST_F(FaultTest, LocatorAndContextCreationCanFail) {
   wmihost::FailCreation(CLSID_WbemLocator, REGDB_E_CLASSNOTREG);
   EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, object.put_void()),
             REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext, object.put_void()), S_OK);
+  EXPECT_EQ(CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext, object.put_void()),
+            S_OK);
   wmihost::ClearFaults();
   WriteHostFile(R"json({"tessarwickHost": 1, "creationFailures": {"WbemContext": "0x80004005"}})json");
-  EXPECT_EQ(CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext, object.put_void()), E_FAIL);
-  EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, object.put_void()), S_OK);
+  EXPECT_EQ(CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext, object.put_void()),
+            E_FAIL);
+  EXPECT_EQ(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, object.put_void()),
+            S_OK);
 }
 
 }  // namespace

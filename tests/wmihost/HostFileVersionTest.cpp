@@ -29,7 +29,9 @@ std::string HostWithCcmTrustee(const char* trustee) {
          R"json("children": [{"name": "CCM", "descriptor": "O:BAG:BAD:(A;CI;CCDCRP;;;)json" + trustee + ")\"}]}}]}\n";
 }
 
-std::wstring CcmDescriptor(const wchar_t* trustee) { return std::wstring(L"O:BAG:BAD:(A;CI;CCDCRP;;;") + trustee + L")"; }
+std::wstring CcmDescriptor(const wchar_t* trustee) {
+  return std::wstring(L"O:BAG:BAD:(A;CI;CCDCRP;;;") + trustee + L")";
+}
 
 wmihost::HostFileVersion VersionOf(const std::filesystem::path& file) {
   struct stat status {};
@@ -205,19 +207,23 @@ TEST_F(HostFileVersionTest, AFileThatTurnsCorruptAfterItWasReadIsReportedByEachC
       std::function<HRESULT()> run;
     };
     const Call calls[] = {
-        {"GetSD", [&] {
+        {"GetSD",
+         [&] {
            ComPtr<IWbemClassObject> out;
            return ccm->ExecMethod(systemSecurity.get(), getSD.get(), 0, nullptr, nullptr, out.put(), nullptr);
          }},
-        {"GetSD again", [&] {
+        {"GetSD again",
+         [&] {
            ComPtr<IWbemClassObject> out;
            return ccm->ExecMethod(systemSecurity.get(), getSD.get(), 0, nullptr, nullptr, out.put(), nullptr);
          }},
-        {"SetSD", [&] {
+        {"SetSD",
+         [&] {
            ComPtr<IWbemClassObject> out;
            return ccm->ExecMethod(systemSecurity.get(), setSD.get(), 0, nullptr, in.get(), out.put(), nullptr);
          }},
-        {"ConnectServer", [&] {
+        {"ConnectServer",
+         [&] {
            ComPtr<IWbemServices> again;
            return Connect(L"root\\CCM", again);
          }},

@@ -54,7 +54,8 @@ std::string HostTest::ReadHostFile() const {
 
 HRESULT HostTest::Connect(const wchar_t* path, ComPtr<IWbemServices>& services) const {
   ComPtr<IWbemLocator> locator;
-  HRESULT status = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, locator.put_void());
+  HRESULT status =
+      CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, locator.put_void());
   if (FAILED(status)) return status;
   UniqueBstr resource = Bstr(path);
   return locator->ConnectServer(resource.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr, services.put());

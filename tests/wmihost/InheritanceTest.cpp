@@ -5,7 +5,8 @@
 namespace tessarwick::testing {
 namespace {
 
-constexpr wchar_t kRootEntries[] = L"(A;CI;CCDCLCSWRPWPRCWD;;;BA)(A;CI;CCDCRP;;;NS)(A;CI;CCDCRP;;;LS)(A;CI;CCDCRP;;;AU)";
+constexpr wchar_t kRootEntries[] =
+    L"(A;CI;CCDCLCSWRPWPRCWD;;;BA)(A;CI;CCDCRP;;;NS)(A;CI;CCDCRP;;;LS)(A;CI;CCDCRP;;;AU)";
 constexpr wchar_t kInheritedRootEntries[] =
     L"(A;CIID;CCDCLCSWRPWPRCWD;;;BA)(A;CIID;CCDCRP;;;NS)(A;CIID;CCDCRP;;;LS)(A;CIID;CCDCRP;;;AU)";
 
@@ -19,9 +20,9 @@ using InheritanceTest = HostTest;
 TEST_F(InheritanceTest, EntriesWrittenOnANamespaceReachItsSubtreeAsTheirFlagsSay) {
   struct Row {
     const char* name;
-    std::wstring written;  // the entry added to root\CCM's explicit ones
-    std::wstring onCcm;    // what root\CCM then stores
-    std::wstring onPolicy;  // what root\CCM\Policy inherits from it
+    std::wstring written;      // the entry added to root\CCM's explicit ones
+    std::wstring onCcm;        // what root\CCM then stores
+    std::wstring onPolicy;     // what root\CCM\Policy inherits from it
     std::wstring belowPolicy;  // what a namespace below Policy inherits from Policy
   };
   const std::wstring user = L"S-1-5-21-3623811015-3361044348-30300820-1001";
@@ -101,7 +102,8 @@ TEST_F(InheritanceTest, AProtectedDaclInheritsNothingAndItsSubtreeInheritsFromIt
   ComPtr<IWbemServices> root = Connect(L"root");
   ASSERT_EQ(WriteSddl(root.get(), (std::wstring(L"O:BAG:BAD:") + kRootEntries + L"(A;CI;CC;;;WD)").c_str()), 0);
   EXPECT_EQ(ReadSddl(Connect(L"root\\CIMV2\\Security").get()), L"O:BAG:BAD:(A;CIID;CCDCRP;;;BA)");
-  EXPECT_EQ(ReadSddl(Connect(L"root\\WMI").get()), std::wstring(L"O:BAG:BAD:") + kInheritedRootEntries + L"(A;CIID;CC;;;WD)");
+  EXPECT_EQ(ReadSddl(Connect(L"root\\WMI").get()),
+            std::wstring(L"O:BAG:BAD:") + kInheritedRootEntries + L"(A;CIID;CC;;;WD)");
 }
 
 TEST_F(InheritanceTest, DescriptorsANamespaceCannotCarryAreRefusedAndNothingIsStored) {
@@ -148,7 +150,8 @@ TEST_F(InheritanceTest, BytesThatAreNotADescriptorAreRefusedAsAnInvalidObject) {
   std::vector<BYTE> truncated(valid.begin(), valid.end() - 4);
   std::vector<BYTE> badRevision = valid;
   badRevision[0] = 7;
-  const Row rows[] = {{"empty", {}}, {"truncated", truncated}, {"wrong revision", badRevision}, {"text", {'O', ':', 'B', 'A'}}};
+  const Row rows[] = {
+      {"empty", {}}, {"truncated", truncated}, {"wrong revision", badRevision}, {"text", {'O', ':', 'B', 'A'}}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(WriteBytes(wmi.get(), row.bytes), kInvalidObject);

@@ -49,7 +49,8 @@ TEST_F(InstanceTest, DeletingANamespaceInstanceRemovesItsSubtree) {
   ComPtr<IWbemClassObject> object;
   EXPECT_EQ(root->GetObject(path.get(), 0, nullptr, object.put(), nullptr), static_cast<HRESULT>(WBEM_E_NOT_FOUND));
   UniqueBstr malformed = Bstr(L"__NAMESPACE.Name=\"unterminated");
-  EXPECT_EQ(root->DeleteInstance(malformed.get(), 0, nullptr, nullptr), static_cast<HRESULT>(WBEM_E_INVALID_OBJECT_PATH));
+  EXPECT_EQ(root->DeleteInstance(malformed.get(), 0, nullptr, nullptr),
+            static_cast<HRESULT>(WBEM_E_INVALID_OBJECT_PATH));
 }
 
 }  // namespace

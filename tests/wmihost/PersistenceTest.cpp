@@ -42,8 +42,9 @@ TEST_F(PersistenceTest, AChangeIsWrittenAsReadableJsonAndReadBack) {
 }
 
 TEST_F(PersistenceTest, ConcurrentWritersOfDifferentNamespacesLoseNothing) {
-  const wchar_t* targets[] = {L"root\\subscription", L"root\\DEFAULT", L"root\\Cli", L"root\\SECURITY",
-                              L"root\\WMI", L"root\\Interop", L"root\\CIMV2\\Security", L"root\\CCM\\Policy"};
+  const wchar_t* targets[] = {L"root\\subscription",    L"root\\DEFAULT",    L"root\\Cli",
+                              L"root\\SECURITY",        L"root\\WMI",        L"root\\Interop",
+                              L"root\\CIMV2\\Security", L"root\\CCM\\Policy"};
   constexpr int kRounds = 5;
   std::vector<pid_t> children;
   for (std::size_t i = 0; i < std::size(targets); ++i) {
@@ -67,7 +68,8 @@ TEST_F(PersistenceTest, ConcurrentWritersOfDifferentNamespacesLoseNothing) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
   for (const wchar_t* target : targets)
-    EXPECT_EQ(ReadSddl(Connect(target).get()), std::wstring(L"O:BAG:BAD:(A;;CC;;;S-1-5-21-1-2-3-1005)") + kInheritedRootEntries)
+    EXPECT_EQ(ReadSddl(Connect(target).get()),
+              std::wstring(L"O:BAG:BAD:(A;;CC;;;S-1-5-21-1-2-3-1005)") + kInheritedRootEntries)
         << ::testing::PrintToString(std::wstring(target));
   // No temporary file is left beside the host file.
   int files = 0;
@@ -148,7 +150,8 @@ TEST_F(PersistenceTest, AHandWrittenFileNeedsOnlyWhatDiffersFromTheDefaults) {
   EXPECT_EQ(ReadSddl(Connect(L"root\\Lab\\Bench").get()), L"O:BAG:BAD:(A;CIID;CC;;;WD)");
   EXPECT_EQ(ReadSddl(Connect(L"root\\Plain").get()), std::wstring(L"O:BAG:BAD:") + kInheritedRootEntries);
   // A computer described without namespaces has the default tree.
-  EXPECT_EQ(ChildNames(Connect(L"\\\\srv1\\root\\CCM").get()), (std::vector<std::wstring>{L"Policy", L"SoftwareUpdates"}));
+  EXPECT_EQ(ChildNames(Connect(L"\\\\srv1\\root\\CCM").get()),
+            (std::vector<std::wstring>{L"Policy", L"SoftwareUpdates"}));
 }
 
 // The descriptor text the host file holds for each namespace, "computer:root\\a\\b" -> text.

@@ -68,8 +68,7 @@ TEST_F(ServiceTest, SystemSecurityGivesTheNamespaceDescriptor) {
   UniqueLocal<LPWSTR> sddl;
   BOOL converted = ConvertSecurityDescriptorToStringSecurityDescriptorW(
       static_cast<PSECURITY_DESCRIPTOR>(bytes), SDDL_REVISION_1,
-      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-          SACL_SECURITY_INFORMATION,
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION,
       sddl.put(), nullptr);
   SafeArrayUnaccessData(value->parray);
   ASSERT_TRUE(converted);

@@ -330,7 +330,8 @@ TEST_F(WMIQueryTest, FailedQueryPrintsWithoutLineEndAndDropsTheEarlierResults) {
 
   wmihost::InjectFault(RootFault(HostCall::ExecQuery, static_cast<HRESULT>(WBEM_E_INVALID_QUERY)));
   EXPECT_EQ(query_->Query(namespaceQuery_.get(), WBEM_FLAG_FORWARD_ONLY), static_cast<HRESULT>(WBEM_E_INVALID_QUERY));
-  EXPECT_EQ(output_.Take(), "CWMIQuery::Query: Failed executing query:SELECT * FROM __NAMESPACE, error:WBEM_E_INVALID_QUERY");
+  EXPECT_EQ(output_.Take(),
+            "CWMIQuery::Query: Failed executing query:SELECT * FROM __NAMESPACE, error:WBEM_E_INVALID_QUERY");
   EXPECT_EQ(TextOf(query_->GetLastErrorText()), L"WBEM_E_INVALID_QUERY");
   EXPECT_EQ(query_->GetCurrentObject(), nullptr);
   EXPECT_EQ(query_->MoveFirst(), E_FAIL);

@@ -28,19 +28,17 @@ constexpr Code kAceTypes[] = {
 
 // In ascending bit order: the platform writes the flags in that order ("OICIID").
 constexpr Code kAceFlags[] = {
-    {L"OI", OBJECT_INHERIT_ACE},          {L"CI", CONTAINER_INHERIT_ACE},
-    {L"NP", NO_PROPAGATE_INHERIT_ACE},    {L"IO", INHERIT_ONLY_ACE},
-    {L"ID", INHERITED_ACE},               {L"SA", SUCCESSFUL_ACCESS_ACE_FLAG},
+    {L"OI", OBJECT_INHERIT_ACE},     {L"CI", CONTAINER_INHERIT_ACE}, {L"NP", NO_PROPAGATE_INHERIT_ACE},
+    {L"IO", INHERIT_ONLY_ACE},       {L"ID", INHERITED_ACE},         {L"SA", SUCCESSFUL_ACCESS_ACE_FLAG},
     {L"FA", FAILED_ACCESS_ACE_FLAG},
 };
 
 // One letter pair per right, in ascending bit order, which is the order they are written in.
 constexpr Code kRightLetters[] = {
-    {L"CC", 0x00000001}, {L"DC", 0x00000002}, {L"LC", 0x00000004}, {L"SW", 0x00000008},
-    {L"RP", 0x00000010}, {L"WP", 0x00000020}, {L"DT", 0x00000040}, {L"LO", 0x00000080},
-    {L"CR", 0x00000100}, {L"SD", 0x00010000}, {L"RC", 0x00020000}, {L"WD", 0x00040000},
-    {L"WO", 0x00080000}, {L"GA", 0x10000000}, {L"GX", 0x20000000}, {L"GW", 0x40000000},
-    {L"GR", 0x80000000},
+    {L"CC", 0x00000001}, {L"DC", 0x00000002}, {L"LC", 0x00000004}, {L"SW", 0x00000008}, {L"RP", 0x00000010},
+    {L"WP", 0x00000020}, {L"DT", 0x00000040}, {L"LO", 0x00000080}, {L"CR", 0x00000100}, {L"SD", 0x00010000},
+    {L"RC", 0x00020000}, {L"WD", 0x00040000}, {L"WO", 0x00080000}, {L"GA", 0x10000000}, {L"GX", 0x20000000},
+    {L"GW", 0x40000000}, {L"GR", 0x80000000},
 };
 
 // Names of whole file and registry masks. Written only when the mask equals one exactly; KR and
@@ -75,37 +73,27 @@ struct Alias {
   bool machineRelative;
 };
 constexpr Alias kAliases[] = {
-    {L"WD", 1, {0}, 1, false},        {L"CO", 3, {0}, 1, false},
-    {L"CG", 3, {1}, 1, false},        {L"OW", 3, {4}, 1, false},
-    {L"NU", 5, {2}, 1, false},        {L"IU", 5, {4}, 1, false},
-    {L"SU", 5, {6}, 1, false},        {L"AN", 5, {7}, 1, false},
-    {L"ED", 5, {9}, 1, false},        {L"PS", 5, {10}, 1, false},
-    {L"AU", 5, {11}, 1, false},       {L"RC", 5, {12}, 1, false},
-    {L"SY", 5, {18}, 1, false},       {L"LS", 5, {19}, 1, false},
-    {L"NS", 5, {20}, 1, false},       {L"WR", 5, {33}, 1, false},
-    {L"BA", 5, {32, 544}, 2, false},  {L"BU", 5, {32, 545}, 2, false},
-    {L"BG", 5, {32, 546}, 2, false},  {L"PU", 5, {32, 547}, 2, false},
-    {L"AO", 5, {32, 548}, 2, false},  {L"SO", 5, {32, 549}, 2, false},
-    {L"PO", 5, {32, 550}, 2, false},  {L"BO", 5, {32, 551}, 2, false},
-    {L"RE", 5, {32, 552}, 2, false},  {L"RU", 5, {32, 554}, 2, false},
-    {L"RD", 5, {32, 555}, 2, false},  {L"NO", 5, {32, 556}, 2, false},
-    {L"MU", 5, {32, 558}, 2, false},  {L"LU", 5, {32, 559}, 2, false},
-    {L"IS", 5, {32, 568}, 2, false},  {L"CY", 5, {32, 569}, 2, false},
-    {L"ER", 5, {32, 573}, 2, false},  {L"CD", 5, {32, 574}, 2, false},
-    {L"RA", 5, {32, 575}, 2, false},  {L"ES", 5, {32, 576}, 2, false},
-    {L"MS", 5, {32, 577}, 2, false},  {L"HA", 5, {32, 578}, 2, false},
-    {L"AA", 5, {32, 579}, 2, false},  {L"RM", 5, {32, 580}, 2, false},
-    {L"AC", 15, {2, 1}, 2, false},    {L"LW", 16, {4096}, 1, false},
-    {L"ME", 16, {8192}, 1, false},    {L"MP", 16, {8448}, 1, false},
-    {L"HI", 16, {12288}, 1, false},   {L"SI", 16, {16384}, 1, false},
-    {L"LA", 5, {500}, 1, true},       {L"LG", 5, {501}, 1, true},
-    {L"DA", 5, {512}, 1, true},       {L"DU", 5, {513}, 1, true},
-    {L"DG", 5, {514}, 1, true},       {L"DC", 5, {515}, 1, true},
-    {L"DD", 5, {516}, 1, true},       {L"CA", 5, {517}, 1, true},
-    {L"SA", 5, {518}, 1, true},       {L"EA", 5, {519}, 1, true},
-    {L"PA", 5, {520}, 1, true},       {L"CN", 5, {522}, 1, true},
-    {L"AP", 5, {525}, 1, true},       {L"KA", 5, {526}, 1, true},
-    {L"EK", 5, {527}, 1, true},       {L"RS", 5, {553}, 1, true},
+    {L"WD", 1, {0}, 1, false},       {L"CO", 3, {0}, 1, false},       {L"CG", 3, {1}, 1, false},
+    {L"OW", 3, {4}, 1, false},       {L"NU", 5, {2}, 1, false},       {L"IU", 5, {4}, 1, false},
+    {L"SU", 5, {6}, 1, false},       {L"AN", 5, {7}, 1, false},       {L"ED", 5, {9}, 1, false},
+    {L"PS", 5, {10}, 1, false},      {L"AU", 5, {11}, 1, false},      {L"RC", 5, {12}, 1, false},
+    {L"SY", 5, {18}, 1, false},      {L"LS", 5, {19}, 1, false},      {L"NS", 5, {20}, 1, false},
+    {L"WR", 5, {33}, 1, false},      {L"BA", 5, {32, 544}, 2, false}, {L"BU", 5, {32, 545}, 2, false},
+    {L"BG", 5, {32, 546}, 2, false}, {L"PU", 5, {32, 547}, 2, false}, {L"AO", 5, {32, 548}, 2, false},
+    {L"SO", 5, {32, 549}, 2, false}, {L"PO", 5, {32, 550}, 2, false}, {L"BO", 5, {32, 551}, 2, false},
+    {L"RE", 5, {32, 552}, 2, false}, {L"RU", 5, {32, 554}, 2, false}, {L"RD", 5, {32, 555}, 2, false},
+    {L"NO", 5, {32, 556}, 2, false}, {L"MU", 5, {32, 558}, 2, false}, {L"LU", 5, {32, 559}, 2, false},
+    {L"IS", 5, {32, 568}, 2, false}, {L"CY", 5, {32, 569}, 2, false}, {L"ER", 5, {32, 573}, 2, false},
+    {L"CD", 5, {32, 574}, 2, false}, {L"RA", 5, {32, 575}, 2, false}, {L"ES", 5, {32, 576}, 2, false},
+    {L"MS", 5, {32, 577}, 2, false}, {L"HA", 5, {32, 578}, 2, false}, {L"AA", 5, {32, 579}, 2, false},
+    {L"RM", 5, {32, 580}, 2, false}, {L"AC", 15, {2, 1}, 2, false},   {L"LW", 16, {4096}, 1, false},
+    {L"ME", 16, {8192}, 1, false},   {L"MP", 16, {8448}, 1, false},   {L"HI", 16, {12288}, 1, false},
+    {L"SI", 16, {16384}, 1, false},  {L"LA", 5, {500}, 1, true},      {L"LG", 5, {501}, 1, true},
+    {L"DA", 5, {512}, 1, true},      {L"DU", 5, {513}, 1, true},      {L"DG", 5, {514}, 1, true},
+    {L"DC", 5, {515}, 1, true},      {L"DD", 5, {516}, 1, true},      {L"CA", 5, {517}, 1, true},
+    {L"SA", 5, {518}, 1, true},      {L"EA", 5, {519}, 1, true},      {L"PA", 5, {520}, 1, true},
+    {L"CN", 5, {522}, 1, true},      {L"AP", 5, {525}, 1, true},      {L"KA", 5, {526}, 1, true},
+    {L"EK", 5, {527}, 1, true},      {L"RS", 5, {553}, 1, true},
 };
 
 Sid AliasSid(const Alias& alias) {
@@ -175,9 +163,7 @@ constexpr std::uint64_t kMaxAuthority = 0xFFFFFFFFFFFFull;
 
 }  // namespace
 
-Sid LocalMachineSid() {
-  return Sid{1, 5, {21, 3623811015u, 3361044348u, 30300820u}};
-}
+Sid LocalMachineSid() { return Sid{1, 5, {21, 3623811015u, 3361044348u, 30300820u}}; }
 
 // ---------------------------------------------------------------------------------------------
 // SID text
@@ -475,17 +461,29 @@ class SddlReader {
     while (true) {
       SkipSpaces();
       if (AtEnd()) break;
-      if (m_pos + 1 >= m_text.size() || m_text[m_pos + 1] != L':') return Fail(ERROR_INVALID_PARAMETER, error, errorOffset);
+      if (m_pos + 1 >= m_text.size() || m_text[m_pos + 1] != L':')
+        return Fail(ERROR_INVALID_PARAMETER, error, errorOffset);
       const wchar_t part = m_text[m_pos];
       m_pos += 2;
       // A part given twice replaces the earlier one, as on the platform.
       bool ok = false;
       switch (part) {
-        case L'O': ok = ReadPartSid(descriptor.owner); break;
-        case L'G': ok = ReadPartSid(descriptor.group); break;
-        case L'D': ok = ReadAclPart(descriptor, descriptor.dacl, SE_DACL_PRESENT, 0); break;
-        case L'S': ok = ReadAclPart(descriptor, descriptor.sacl, SE_SACL_PRESENT, 1); break;
-        default: m_pos -= 2; m_error = ERROR_INVALID_PARAMETER; break;
+        case L'O':
+          ok = ReadPartSid(descriptor.owner);
+          break;
+        case L'G':
+          ok = ReadPartSid(descriptor.group);
+          break;
+        case L'D':
+          ok = ReadAclPart(descriptor, descriptor.dacl, SE_DACL_PRESENT, 0);
+          break;
+        case L'S':
+          ok = ReadAclPart(descriptor, descriptor.sacl, SE_SACL_PRESENT, 1);
+          break;
+        default:
+          m_pos -= 2;
+          m_error = ERROR_INVALID_PARAMETER;
+          break;
       }
       if (!ok) return Fail(m_error, error, errorOffset);
     }
@@ -498,7 +496,9 @@ class SddlReader {
  private:
   bool AtEnd() const { return m_pos >= m_text.size(); }
   void SkipSpaces() {
-    while (!AtEnd() && (m_text[m_pos] == L' ' || m_text[m_pos] == L'\t' || m_text[m_pos] == L'\r' || m_text[m_pos] == L'\n')) ++m_pos;
+    while (!AtEnd() &&
+           (m_text[m_pos] == L' ' || m_text[m_pos] == L'\t' || m_text[m_pos] == L'\r' || m_text[m_pos] == L'\n'))
+      ++m_pos;
   }
   bool Fail(DWORD code, DWORD& error, std::size_t& errorOffset) const {
     error = code;
@@ -516,7 +516,9 @@ class SddlReader {
     std::size_t end = colon == std::wstring_view::npos ? m_text.size() : colon - 1;
     if (end < m_pos) return Error(ERROR_INVALID_SID);
     std::wstring_view value = m_text.substr(m_pos, end - m_pos);
-    while (!value.empty() && (value.back() == L' ' || value.back() == L'\t' || value.back() == L'\r' || value.back() == L'\n')) value.remove_suffix(1);
+    while (!value.empty() &&
+           (value.back() == L' ' || value.back() == L'\t' || value.back() == L'\r' || value.back() == L'\n'))
+      value.remove_suffix(1);
     Sid parsed;
     if (!ParseSidText(value, parsed)) return Error(ERROR_INVALID_SID);
     sid = std::move(parsed);
@@ -555,9 +557,9 @@ class SddlReader {
     // A null ACL has no entries to hold, and an ACL's size is a 16-bit field of the layout.
     if (nullAcl && !parsed.entries.empty()) return Error(ERROR_INVALID_ACL);
     if (!FitsAclSize(parsed)) return Error(ERROR_INVALID_ACL);
-    const std::uint16_t partBits = which == 0
-        ? (SE_DACL_PRESENT | SE_DACL_PROTECTED | SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED)
-        : (SE_SACL_PRESENT | SE_SACL_PROTECTED | SE_SACL_AUTO_INHERIT_REQ | SE_SACL_AUTO_INHERITED);
+    const std::uint16_t partBits =
+        which == 0 ? (SE_DACL_PRESENT | SE_DACL_PROTECTED | SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED)
+                   : (SE_SACL_PRESENT | SE_SACL_PROTECTED | SE_SACL_AUTO_INHERIT_REQ | SE_SACL_AUTO_INHERITED);
     descriptor.control = static_cast<std::uint16_t>((descriptor.control & ~partBits) | flags | presentBit);
     if (nullAcl) {
       acl.reset();

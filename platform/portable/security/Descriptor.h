@@ -77,8 +77,8 @@ std::wstring FormatSddl(const SecurityDescriptor& descriptor, std::uint32_t info
 
 // SID text ("S-1-5-32-544") and aliases ("BA").
 bool ParseSidText(std::wstring_view text, Sid& out);  // "S-" form or a two-letter alias
-std::wstring FormatSidText(const Sid& sid);            // always the "S-" form
-std::wstring FormatSidForSddl(const Sid& sid);         // the alias when one exists, else "S-" form
+std::wstring FormatSidText(const Sid& sid);           // always the "S-" form
+std::wstring FormatSidForSddl(const Sid& sid);        // the alias when one exists, else "S-" form
 
 // Binary SID layout (revision, count, 6-byte big-endian authority, little-endian sub-authorities).
 std::vector<BYTE> WriteSid(const Sid& sid);

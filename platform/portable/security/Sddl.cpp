@@ -55,8 +55,7 @@ BOOL Failure(DWORD error) {
 }  // namespace
 
 BOOL ConvertSecurityDescriptorToStringSecurityDescriptorW(PSECURITY_DESCRIPTOR securityDescriptor,
-                                                          DWORD requestedRevision,
-                                                          SECURITY_INFORMATION information,
+                                                          DWORD requestedRevision, SECURITY_INFORMATION information,
                                                           LPWSTR* text, PULONG length) {
   if (text == nullptr) return Failure(ERROR_INVALID_PARAMETER);
   *text = nullptr;
@@ -74,8 +73,7 @@ BOOL ConvertSecurityDescriptorToStringSecurityDescriptorW(PSECURITY_DESCRIPTOR s
 }
 
 BOOL ConvertStringSecurityDescriptorToSecurityDescriptorW(LPCWSTR text, DWORD revision,
-                                                          PSECURITY_DESCRIPTOR* securityDescriptor,
-                                                          PULONG size) {
+                                                          PSECURITY_DESCRIPTOR* securityDescriptor, PULONG size) {
   if (securityDescriptor == nullptr) return Failure(ERROR_INVALID_PARAMETER);
   *securityDescriptor = nullptr;
   if (text == nullptr) return Failure(ERROR_INVALID_PARAMETER);

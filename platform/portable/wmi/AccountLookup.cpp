@@ -128,7 +128,8 @@ bool Resolve(const Policy& policy, std::wstring_view text, bool isolatedAsLocal,
     if (!EqualsIgnoringCase(name, account.name)) continue;
     bool local = account.domain.empty();
     if (qualified) {
-      if (!EqualsIgnoringCase(domain, local ? std::wstring_view(computer) : std::wstring_view(account.domain))) continue;
+      if (!EqualsIgnoringCase(domain, local ? std::wstring_view(computer) : std::wstring_view(account.domain)))
+        continue;
     } else if (!local && isolatedAsLocal) {
       // A name without a domain part is looked up on the local computer only.
       continue;
@@ -142,7 +143,9 @@ bool Resolve(const Policy& policy, std::wstring_view text, bool isolatedAsLocal,
   return false;
 }
 
-std::size_t AlignUp(std::size_t offset) { return (offset + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1); }
+std::size_t AlignUp(std::size_t offset) {
+  return (offset + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+}
 
 // A name as LSA_UNICODE_STRING carries it: two bytes per character.
 std::wstring TextOf(const LSA_UNICODE_STRING& text) {

@@ -52,7 +52,8 @@ Registry& TheRegistry() {
 }
 
 bool SameComputer(std::wstring_view faultComputer, std::wstring_view originComputer) {
-  bool faultLocal = faultComputer.empty() || faultComputer == L"." || EqualsIgnoringCase(faultComputer, LocalComputerName());
+  bool faultLocal =
+      faultComputer.empty() || faultComputer == L"." || EqualsIgnoringCase(faultComputer, LocalComputerName());
   if (faultLocal) return originComputer.empty();
   return EqualsIgnoringCase(faultComputer, originComputer);
 }

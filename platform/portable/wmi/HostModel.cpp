@@ -12,7 +12,8 @@ constexpr std::uint8_t kContainerInherit = CONTAINER_INHERIT_ACE;
 constexpr std::uint8_t kNoPropagate = NO_PROPAGATE_INHERIT_ACE;
 constexpr std::uint8_t kInheritOnly = INHERIT_ONLY_ACE;
 constexpr std::uint8_t kInherited = INHERITED_ACE;
-constexpr std::uint8_t kNamespaceAceFlags = kObjectInherit | kContainerInherit | kNoPropagate | kInheritOnly | kInherited;
+constexpr std::uint8_t kNamespaceAceFlags =
+    kObjectInherit | kContainerInherit | kNoPropagate | kInheritOnly | kInherited;
 
 // Full write is only granted together with the two lesser write rights.
 constexpr std::uint32_t kFullWrite = WBEM_FULL_WRITE_REP;
@@ -188,7 +189,8 @@ std::vector<Ace> InheritedEntries(const SecurityDescriptor& parent) {
     if ((ace.flags & kContainerInherit) == 0) continue;
     Ace copy = ace;
     if (ace.flags & kNoPropagate)
-      copy.flags = static_cast<std::uint8_t>(ace.flags & ~(kObjectInherit | kContainerInherit | kNoPropagate | kInheritOnly));
+      copy.flags =
+          static_cast<std::uint8_t>(ace.flags & ~(kObjectInherit | kContainerInherit | kNoPropagate | kInheritOnly));
     else
       copy.flags = static_cast<std::uint8_t>(ace.flags & ~kInheritOnly);
     copy.flags |= kInherited;

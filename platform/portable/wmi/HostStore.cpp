@@ -57,10 +57,8 @@ struct SidUseName {
   const char* name;
 };
 constexpr SidUseName kSidUses[] = {
-    {SidTypeUser, "user"},
-    {SidTypeGroup, "group"},
-    {SidTypeAlias, "alias"},
-    {SidTypeWellKnownGroup, "wellKnownGroup"},
+    {SidTypeUser, "user"},         {SidTypeGroup, "group"},
+    {SidTypeAlias, "alias"},       {SidTypeWellKnownGroup, "wellKnownGroup"},
     {SidTypeComputer, "computer"},
 };
 
@@ -110,7 +108,8 @@ std::wstring StringAt(const Json& object, const char* key, const std::string& wh
 HRESULT StatusAt(const Json& value, const std::string& where) {
   if (value.is_number_integer()) {
     long long number = value.get<long long>();
-    if (number < INT32_MIN || number > static_cast<long long>(UINT32_MAX)) throw FileFault{where + ": status out of range"};
+    if (number < INT32_MIN || number > static_cast<long long>(UINT32_MAX))
+      throw FileFault{where + ": status out of range"};
     return static_cast<HRESULT>(static_cast<std::uint32_t>(number));
   }
   if (value.is_string()) {
@@ -313,7 +312,9 @@ HostFileVersion VersionOf(const struct stat& status) {
   return version;
 }
 
-long long Nanoseconds(const timespec& time) { return static_cast<long long>(time.tv_sec) * 1'000'000'000LL + time.tv_nsec; }
+long long Nanoseconds(const timespec& time) {
+  return static_cast<long long>(time.tv_sec) * 1'000'000'000LL + time.tv_nsec;
+}
 
 std::wstring UpperCased(std::wstring_view text) {
   std::wstring folded(text);
@@ -394,7 +395,8 @@ LookResult LookAtHostFile(const std::filesystem::path& path, bool readBytes) {
   if (!cached.valid || cached.path != path || cached.text != text) {
     HostState state;
     std::string fault;
-    cached.snapshot = HostStateFromJson(text, state, fault) ? std::make_shared<const HostSnapshot>(std::move(state)) : nullptr;
+    cached.snapshot =
+        HostStateFromJson(text, state, fault) ? std::make_shared<const HostSnapshot>(std::move(state)) : nullptr;
     cached.fault = cached.snapshot ? std::string() : fault;
     cached.text = std::move(text);
     cached.path = path;
@@ -602,7 +604,8 @@ bool HostStateFromJson(const std::string& text, HostState& state, std::string& f
       for (const CreationTargetName& target : kCreationTargets)
         if (failures->contains(target.name)) {
           HRESULT status = StatusAt((*failures)[target.name], std::string("creationFailures ") + target.name);
-          if (status >= 0) throw FileFault{std::string("creationFailures ") + target.name + ": must be a failure status"};
+          if (status >= 0)
+            throw FileFault{std::string("creationFailures ") + target.name + ": must be a failure status"};
           result.creationFailures.push_back({target.target, status});
         }
     }
@@ -623,7 +626,8 @@ bool HostStateFromJson(const std::string& text, HostState& state, std::string& f
 
 bool operator==(const HostFileVersion& left, const HostFileVersion& right) {
   return left.device == right.device && left.inode == right.inode && left.size == right.size &&
-         Nanoseconds(left.modified) == Nanoseconds(right.modified) && Nanoseconds(left.changed) == Nanoseconds(right.changed);
+         Nanoseconds(left.modified) == Nanoseconds(right.modified) &&
+         Nanoseconds(left.changed) == Nanoseconds(right.changed);
 }
 
 bool VersionIsSettled(const HostFileVersion& version, const timespec& readAt) {

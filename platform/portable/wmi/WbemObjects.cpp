@@ -225,7 +225,9 @@ std::wstring NamespaceRelativePath(const std::wstring& name) {
   return path + L"\"";
 }
 
-std::wstring BstrText(const BSTR text) { return text == nullptr ? std::wstring() : std::wstring(text, SysStringLen(text)); }
+std::wstring BstrText(const BSTR text) {
+  return text == nullptr ? std::wstring() : std::wstring(text, SysStringLen(text));
+}
 
 template <typename Interface>
 HRESULT HandOut(Interface* object, Interface** out) {
@@ -280,7 +282,7 @@ struct Property {
 
 struct Method {
   std::wstring name;
-  ComPtr<ClassObject> in;   // null: the method takes no parameters
+  ComPtr<ClassObject> in;  // null: the method takes no parameters
   ComPtr<ClassObject> out;
 };
 
@@ -435,8 +437,8 @@ class ClassObject final : public ComObject<IWbemClassObject> {
     copy->parametersOf_ = parametersOf_;
     copy->inParameters_ = inParameters_;
     for (const Method& method : methods_)
-      copy->methods_.push_back({method.name, method.in ? method.in->Copy(true) : nullptr,
-                                method.out ? method.out->Copy(true) : nullptr});
+      copy->methods_.push_back(
+          {method.name, method.in ? method.in->Copy(true) : nullptr, method.out ? method.out->Copy(true) : nullptr});
     return copy;
   }
 
@@ -1168,9 +1170,9 @@ class Services final : public ComObject<IWbemServices>, public ProxyIdentity {
 
 class Locator final : public ComObject<IWbemLocator> {
  public:
-  HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR resource, const BSTR user, const BSTR password,
-                                          const BSTR locale, LONG securityFlags, const BSTR authority,
-                                          IWbemContext* context, IWbemServices** services) override {
+  HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR resource, const BSTR user, const BSTR password, const BSTR locale,
+                                          LONG securityFlags, const BSTR authority, IWbemContext* context,
+                                          IWbemServices** services) override {
     ConnectRecord record;
     record.resource = BstrText(resource);
     record.resourceGiven = resource != nullptr;
@@ -1213,7 +1215,6 @@ class Locator final : public ComObject<IWbemLocator> {
     *services = new Services(origin);
     return WBEM_S_NO_ERROR;
   }
-
 };
 
 }  // namespace
@@ -1233,8 +1234,9 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
   // A host file that cannot be read is reported by the connection, not here.
   std::shared_ptr<const tessarwick::wmihost::HostSnapshot> snapshot = tessarwick::wmihost::ReadHostSnapshot(false);
   const std::vector<tessarwick::wmihost::CreationFailure> none;
-  if (auto failure = tessarwick::wmihost::CreationFailureFor(locator ? CreationTarget::Locator : CreationTarget::Context,
-                                                             snapshot ? snapshot->State().creationFailures : none))
+  if (auto failure =
+          tessarwick::wmihost::CreationFailureFor(locator ? CreationTarget::Locator : CreationTarget::Context,
+                                                  snapshot ? snapshot->State().creationFailures : none))
     return *failure;
   IUnknown* created = locator ? static_cast<IUnknown*>(new tessarwick::wmihost::Locator)
                               : static_cast<IUnknown*>(new tessarwick::wmihost::Context);
@@ -1261,7 +1263,8 @@ HRESULT CoSetProxyBlanket(IUnknown* proxy, DWORD authnService, DWORD authzServic
   record.authInfo = authInfo != nullptr;
   record.capabilities = capabilities;
   tessarwick::wmihost::RecordProxyBlanket(std::move(record));
-  if (auto fault = tessarwick::wmihost::FindFault(identity->ProxyOrigin(), tessarwick::wmihost::HostCall::CoSetProxyBlanket);
+  if (auto fault =
+          tessarwick::wmihost::FindFault(identity->ProxyOrigin(), tessarwick::wmihost::HostCall::CoSetProxyBlanket);
       fault && fault->status < 0)
     return fault->status;
   return S_OK;
