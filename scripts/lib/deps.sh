@@ -5,7 +5,7 @@ TESSARWICK_NATIVE_PACKAGES="cmake make g++ googletest libgtest-dev libbenchmark-
 # Packages for the Windows cross build and its tests under wine.
 TESSARWICK_WINDOWS_PACKAGES="g++-mingw-w64-x86-64 wine wine64"
 # Tools for the static analysis (the sanitizer pass uses g++'s own runtimes; scripts/fuzz installs clang itself).
-TESSARWICK_TOOL_PACKAGES="clang-tidy cppcheck"
+TESSARWICK_TOOL_PACKAGES="clang-tidy clang-format cppcheck"
 
 tessarwick_missing_packages() {
   local missing=() package
