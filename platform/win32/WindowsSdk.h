@@ -1,12 +1,12 @@
 // The real Windows SDK headers (MinGW-w64's), in the order they need each other.
 #pragma once
 
-#include <ntsecapi.h>
+#include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
-#include <sddl.h>
 #include <wbemidl.h>
-#include <windows.h>
+#include <sddl.h>
+#include <ntsecapi.h>
 
 // LsaLookupNames2's flag for names without a domain part, which MinGW-w64's ntsecapi.h lacks.
 #ifndef LSA_LOOKUP_ISOLATED_AS_LOCAL
