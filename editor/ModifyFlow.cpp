@@ -10,73 +10,10 @@
 #include "platform/Output.h"
 #include "platform/UniqueAny.h"
 #include "wmi/ErrorText.h"
+#include "wmi/SystemSecurity.h"
 #include "wmi/WMIQuery.h"
 
 namespace tessarwick {
-
-namespace {
-
-// Owner, group, DACL and SACL: the whole descriptor, as GetSD hands it out.
-constexpr DWORD kAllSecurityInformation =
-    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION;
-
-constexpr VARTYPE kByteArray = VT_ARRAY | VT_UI1;
-
-void PrintPropertyFailure(const wchar_t* property, HRESULT status) {
-  WidePrintf(L"GetProperty: Failed, property:%s error:%S\n", property, WbemErrorText(status));
-}
-
-// The uint32 ReturnValue of a __SystemSecurity method arrives as a 32-bit integer. A value of any
-// other type is not a success: it is read as a refusal, which ends the operation with no write.
-bool IsZeroReturnValue(const VARIANT& value) {
-  switch (value.vt) {
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-      return value.lVal == 0;
-    default:
-      return false;
-  }
-}
-
-// The SDDL text of the descriptor bytes that GetSD put in SD, printed as the current text; an
-// absent string when there is none. The conversion is handed only a pointer, so a value that is
-// not a byte array, or an empty one, is reported as the property that failed to give a descriptor
-// and never converted.
-WideString ReadDescriptorText(const VARIANT& sd) {
-  if (sd.vt != kByteArray || sd.parray == nullptr) {
-    PrintPropertyFailure(L"SD", WBEM_E_TYPE_MISMATCH);
-    return {};
-  }
-  SAFEARRAY* array = sd.parray;
-  void* bytes = nullptr;
-  const HRESULT status = SafeArrayAccessData(array, &bytes);
-  if (FAILED(status)) {
-    PrintPropertyFailure(L"SD", status);
-    return {};
-  }
-  LONG lowerBound = 0;
-  LONG upperBound = -1;
-  SafeArrayGetLBound(array, 1, &lowerBound);
-  SafeArrayGetUBound(array, 1, &upperBound);
-  UniqueLocal<LPWSTR> sddl;
-  if (bytes == nullptr || upperBound < lowerBound) {
-    PrintPropertyFailure(L"SD", WBEM_E_INVALID_PARAMETER);
-  } else if (ConvertSecurityDescriptorToStringSecurityDescriptorW(static_cast<PSECURITY_DESCRIPTOR>(bytes),
-                                                                  SDDL_REVISION_1, kAllSecurityInformation, sddl.put(),
-                                                                  nullptr)) {
-    WidePrintf(L"%s \n", sddl.get());
-  } else {
-    // Printed before anything else runs, while the thread's last error is still the conversion's.
-    WidePrintf(L"ConvertSecurityDescriptorToStringSecurityDescriptor - %S\n", SystemErrorText(0));
-  }
-  SafeArrayUnaccessData(array);
-  // The copy is the program's own; the service's buffer goes back at once.
-  return WideString(sddl.get());
-}
-
-}  // namespace
 
 std::size_t DaclEntriesEnd(const WideString& sddl) {
   const wchar_t* text = sddl.Text();
@@ -164,10 +101,11 @@ void CNamespaceTarget::ModifyNamespaceSecurity(WideString computer, WideString t
     PrintPropertyFailure(L"SD", status);
     return;
   }
-  WideString descriptorText = ReadDescriptorText(*value.get());
+  WideString descriptorText = DescriptorTextOf(*value.get());
   value.reset();
   outParameters.reset();
   if (descriptorText.IsAbsent()) return;
+  WidePrintf(L"%s \n", descriptorText.Text());
 
   if (addRights)
     descriptorText = InsertDaclEntry(descriptorText, BuildAceString(sidText, allowAce, accessMask));
