@@ -25,6 +25,7 @@
 #include "tests/app/ExpectedText.h"
 #include "tests/support/OutputCapture.h"
 #include "tests/support/ProcessRunner.h"
+#include "tests/support/HostFileTest.h"
 #include "tests/support/ScratchFolder.h"
 
 extern char** environ;
@@ -134,48 +135,12 @@ class Child {
   std::string errorPath_;
 };
 
-class DurabilityTest : public ::testing::Test {
+class DurabilityTest : public HostFileTest {
  protected:
-  void SetUp() override { ASSERT_FALSE(TessarwickExecutable().empty()) << "TESSARWICK_EXE is not set"; }
+  DurabilityTest() : HostFileTest("durability") {}
 
-  void WriteHost(const Json& host) const { std::ofstream(hostFile_) << host.dump(2) << "\n"; }
-  std::string HostFileText() const { return ReadFileText(hostFile_); }
-
-  std::string Run(const Arguments& arguments) const {
-    const ProcessResult result = RunTessarwick(arguments, {{"TESSARWICK_HOST_FILE", hostFile_.string()}});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.errorOutput, "");
-    return result.output;
-  }
-
-  ScratchFolder scratch_{"tessarwick-durability"};
   const std::filesystem::path directory_ = scratch_.Path();
-  const std::filesystem::path hostFile_ = scratch_.HostFile();
 };
-
-void ExpectOutput(const std::string& expectedAfterBanner, const std::string& output) {
-  const std::string expected = std::string(kExpectedBanner) + expectedAfterBanner;
-  EXPECT_EQ(output, expected) << FirstDifference(expected, output);
-}
-
-// The namespace object of a path below the local computer's root, or null.
-template <typename HostJson>
-HostJson* FindNamespace(HostJson& host, const std::vector<std::string>& path) {
-  for (HostJson& computer : host.at("computers")) {
-    if (computer.at("name") != ".") continue;
-    HostJson* node = &computer.at("namespaces");
-    for (std::size_t index = 1; index < path.size(); ++index) {
-      HostJson* next = nullptr;
-      if (!node->contains("children")) return nullptr;
-      for (HostJson& child : node->at("children"))
-        if (child.at("name") == path[index]) next = &child;
-      if (next == nullptr) return nullptr;
-      node = next;
-    }
-    return node;
-  }
-  return nullptr;
-}
 
 // Failing runs of the change path not covered with the modify tests' fault rows: REMOVE, whose
 // text is made differently from ADD's, ending at each failing step, and the service itself

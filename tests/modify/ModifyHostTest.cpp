@@ -16,6 +16,7 @@
 #include "tests/app/ExpectedText.h"
 #include "tests/support/OutputCapture.h"
 #include "tests/support/ProcessRunner.h"
+#include "tests/support/HostFileTest.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace tessarwick::testing {
@@ -57,46 +58,18 @@ Json Host(const std::string& ccmDescriptor = kCcmDescriptor, const std::string& 
           {"accounts", Json::array({{{"domain", "CONTOSO"}, {"name", "svc-inventory"}, {"sid", kSid}}})}};
 }
 
-class ModifyHostTest : public ::testing::Test {
+class ModifyHostTest : public HostFileTest {
  protected:
-  void SetUp() override { ASSERT_FALSE(TessarwickExecutable().empty()) << "TESSARWICK_EXE is not set"; }
-
-  void WriteHost(const Json& host) const { std::ofstream(hostFile_) << host.dump(2) << "\n"; }
-  std::string HostFileText() const { return ReadFileText(hostFile_); }
-
-  std::string Run(const Arguments& arguments) const {
-    const ProcessResult result = RunTessarwick(arguments, {{"TESSARWICK_HOST_FILE", hostFile_.string()}});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.errorOutput, "");
-    return result.output;
-  }
+  ModifyHostTest() : HostFileTest("modify") {}
 
   // The descriptor the host holds for a namespace, as its file writes it.
   std::string StoredDescriptor(const std::string& computer, const std::vector<std::string>& path) const {
-    const Json host = Json::parse(HostFileText());
-    for (const Json& entry : host.at("computers")) {
-      if (entry.at("name") != computer) continue;
-      const Json* node = &entry.at("namespaces");
-      for (std::size_t index = 1; index < path.size(); ++index) {
-        const Json* next = nullptr;
-        for (const Json& child : node->at("children"))
-          if (child.at("name") == path[index]) next = &child;
-        if (next == nullptr) return "no namespace " + path[index];
-        node = next;
-      }
-      return node->at("descriptor").get<std::string>();
-    }
-    return "no computer " + computer;
+    const Json host = StoredHost();
+    const Json* node = FindNamespace(host, path, computer);
+    if (node == nullptr) return "no namespace on " + computer;
+    return node->at("descriptor").get<std::string>();
   }
-
-  ScratchFolder scratch_{"tessarwick-modify"};
-  const std::filesystem::path hostFile_ = scratch_.HostFile();
 };
-
-void ExpectOutput(const std::string& expectedAfterBanner, const std::string& output) {
-  const std::string expected = std::string(kExpectedBanner) + expectedAfterBanner;
-  EXPECT_EQ(output, expected) << FirstDifference(expected, output);
-}
 
 // Runs that write: the output, then the descriptor stored on the namespace written, and the same
 // namespace on the other computer left byte for byte as the file gave it.
