@@ -66,44 +66,9 @@ void CNamespaceTarget::ModifyNamespaceSecurity(WideString computer, WideString t
   IWbemServices* services = query->GetServices();
 
   // Object paths and method names are OLE strings made for each call and freed after it.
+  const WideString objectPath(L"__SystemSecurity");
   ComPtr<IWbemClassObject> classObject;
-  HRESULT status = services->GetObject(WideString(L"__SystemSecurity").Bstr(), 0, nullptr, classObject.put(), nullptr);
-  if (FAILED(status)) {
-    WidePrintf(L"GetObject: Failed, property:%s error:%S\n", L"__SystemSecurity", WbemErrorText(status));
-    return;
-  }
-
-  ComPtr<IWbemClassObject> outParameters;
-  status = services->ExecMethod(WideString(L"__SystemSecurity").Bstr(), WideString(L"GetSD").Bstr(), 0, nullptr,
-                                nullptr, outParameters.put(), nullptr);
-  if (FAILED(status)) {
-    WidePrintf(L"ExecMethod: Failed, method:%s error:%S\n", L"GetSD", WbemErrorText(status));
-    return;
-  }
-  // A method that gives no out-parameters has no ReturnValue to read.
-  if (!outParameters) {
-    PrintPropertyFailure(L"ReturnValue", WBEM_E_NOT_FOUND);
-    return;
-  }
-
-  // One variant serves ReturnValue, SD as read and SD as written; reset() clears it before reuse.
-  UniqueVariant value;
-  status = outParameters->Get(L"ReturnValue", 0, value.get(), nullptr, nullptr);
-  if (FAILED(status)) {
-    PrintPropertyFailure(L"ReturnValue", status);
-    return;
-  }
-  // A method that ran but refused (access denied, for one) says so only through ReturnValue.
-  if (!IsZeroReturnValue(*value.get())) return;
-
-  status = outParameters->Get(L"SD", 0, value.reset(), nullptr, nullptr);
-  if (FAILED(status)) {
-    PrintPropertyFailure(L"SD", status);
-    return;
-  }
-  WideString descriptorText = DescriptorTextOf(*value.get());
-  value.reset();
-  outParameters.reset();
+  WideString descriptorText = ReadSecurityDescriptorText(services, objectPath, classObject);
   if (descriptorText.IsAbsent()) return;
   WidePrintf(L"%s \n", descriptorText.Text());
 
@@ -121,8 +86,9 @@ void CNamespaceTarget::ModifyNamespaceSecurity(WideString computer, WideString t
   }
 
   // SetSD's in-parameters class comes with the class object; the out-parameters are not asked for.
+  const WideString setMethod(L"SetSD");
   ComPtr<IWbemClassObject> inClass;
-  status = classObject->GetMethod(WideString(L"SetSD").Bstr(), 0, inClass.put(), nullptr);
+  HRESULT status = classObject->GetMethod(setMethod.Bstr(), 0, inClass.put(), nullptr);
   if (SUCCEEDED(status) && !inClass) status = WBEM_E_INVALID_METHOD_PARAMETERS;
   if (FAILED(status)) {
     WidePrintf(L"GetMethod: Failed, method:%s error:%S\n", L"SetSD", WbemErrorText(status));
@@ -147,8 +113,10 @@ void CNamespaceTarget::ModifyNamespaceSecurity(WideString computer, WideString t
   std::memcpy(arrayData, descriptor.get(), descriptorSize);
   SafeArrayUnaccessData(array.get());
 
-  // From here the variant owns the array; it is cleared right after the Put, whatever its outcome.
-  value.reset()->vt = kByteArray;
+  // One variant serves SD as written and ReturnValue; reset() clears it before reuse. From here it
+  // owns the array, and it is cleared right after the Put, whatever its outcome.
+  UniqueVariant value;
+  value->vt = kByteArray;
   value->parray = array.release();
   status = inParameters->Put(L"SD", 0, value.get(), 0);
   value.reset();
@@ -157,8 +125,9 @@ void CNamespaceTarget::ModifyNamespaceSecurity(WideString computer, WideString t
     return;
   }
 
-  status = services->ExecMethod(WideString(L"__SystemSecurity").Bstr(), WideString(L"SetSD").Bstr(), 0, nullptr,
-                                inParameters.get(), outParameters.put(), nullptr);
+  ComPtr<IWbemClassObject> outParameters;
+  status = services->ExecMethod(objectPath.Bstr(), setMethod.Bstr(), 0, nullptr, inParameters.get(),
+                                outParameters.put(), nullptr);
   if (FAILED(status)) {
     WidePrintf(L"ExecMethod: Failed, method:%s error:%S\n", L"SetSD", WbemErrorText(status));
     return;

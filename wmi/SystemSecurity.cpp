@@ -58,4 +58,43 @@ WideString DescriptorTextOf(const VARIANT& sd) {
   return WideString(sddl.get());
 }
 
+WideString ReadSecurityDescriptorText(IWbemServices* services, const WideString& objectPath,
+                                      ComPtr<IWbemClassObject>& classObject) {
+  HRESULT status = services->GetObject(objectPath.Bstr(), 0, nullptr, classObject.put(), nullptr);
+  if (FAILED(status)) {
+    WidePrintf(L"GetObject: Failed, property:%s error:%S\n", objectPath.Text(), WbemErrorText(status));
+    return {};
+  }
+
+  const WideString methodName(L"GetSD");
+  ComPtr<IWbemClassObject> outParameters;
+  status =
+      services->ExecMethod(objectPath.Bstr(), methodName.Bstr(), 0, nullptr, nullptr, outParameters.put(), nullptr);
+  if (FAILED(status)) {
+    WidePrintf(L"ExecMethod: Failed, method:%s error:%S\n", methodName.Text(), WbemErrorText(status));
+    return {};
+  }
+  // A method that gives no out-parameters has no ReturnValue to read.
+  if (!outParameters) {
+    PrintPropertyFailure(L"ReturnValue", WBEM_E_NOT_FOUND);
+    return {};
+  }
+
+  UniqueVariant value;
+  status = outParameters->Get(L"ReturnValue", 0, value.get(), nullptr, nullptr);
+  if (FAILED(status)) {
+    PrintPropertyFailure(L"ReturnValue", status);
+    return {};
+  }
+  // A method that ran but refused (access denied, for one) says so only through ReturnValue.
+  if (!IsZeroReturnValue(*value.get())) return {};
+
+  status = outParameters->Get(L"SD", 0, value.reset(), nullptr, nullptr);
+  if (FAILED(status)) {
+    PrintPropertyFailure(L"SD", status);
+    return {};
+  }
+  return DescriptorTextOf(*value.get());
+}
+
 }  // namespace tessarwick

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/WideString.h"
+#include "platform/ComPtr.h"
 #include "platform/Platform.h"
 
 namespace tessarwick {
@@ -23,5 +24,13 @@ bool IsZeroReturnValue(const VARIANT& value);
 // since the conversion is handed only a pointer; a failed conversion prints its own line with
 // the thread's last error.
 WideString DescriptorTextOf(const VARIANT& sd);
+
+// Reads the namespace's descriptor as SDDL text: GetObject of the object path (always
+// "__SystemSecurity"), then its GetSD method, its ReturnValue and its SD. A failing step prints
+// its one line and gives an absent string; a nonzero ReturnValue (the method ran but refused)
+// gives an absent string without a line. The class object is handed back in classObject, since
+// writing the descriptor needs its SetSD signature.
+WideString ReadSecurityDescriptorText(IWbemServices* services, const WideString& objectPath,
+                                      ComPtr<IWbemClassObject>& classObject);
 
 }  // namespace tessarwick
